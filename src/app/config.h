@@ -1,0 +1,58 @@
+// Kestra.INI: LoadConfig applies the settings as it reads them and writes
+// every missing key with its default; SaveConfig writes the [CONFIG] values
+// back when the window closes.
+#pragma once
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/settings.h"
+
+namespace kestra {
+
+constexpr int kBindingKeyCount = 24;  // per section: 12 horizontal, 12 vertical
+constexpr int kBindingListCount = 2 * kBindingKeyCount;
+
+inline constexpr const char* kConfigFileName = "Kestra.INI";
+
+// Key names of [KEYBOARD] and [JOYPAD], in their fixed order.
+extern const std::array<const char*, kBindingKeyCount> kBindingKeyNames;
+extern const std::array<const char*, kBindingKeyCount> kKeyboardDefaults;
+extern const std::array<const char*, kBindingKeyCount> kJoypadDefaults;
+
+// What the configuration needs of the main window.
+class ConfigWindow {
+ public:
+  virtual ~ConfigWindow() = default;
+  virtual void SetScale(int scale, bool vertical) = 0;
+  virtual int Scale() const = 0;
+  virtual void SetFrameSkipMenu(int setting) = 0;
+  virtual void SetSoundCheck(SoundSwitch k, bool on) = 0;
+  virtual int WindowTop() const = 0;
+  virtual int WindowLeft() const = 0;
+  virtual void SetWindowTop(int top) = 0;
+  virtual void SetWindowLeft(int left) = 0;
+};
+
+// The settings that live outside the machine's Settings.
+struct Config {
+  std::string path;
+  std::string DefaultDir;
+  // [KEYBOARD] lists 0-23, then [JOYPAD] lists 0-23.
+  std::array<std::string, kBindingListCount> BindingText;
+};
+
+void LoadConfig(Config& config, Settings& settings, ConfigWindow& window);
+void SaveConfig(const Config& config, const Settings& settings, const ConfigWindow& window);
+
+// Kestra.INI beside the executable when it exists there or can be created,
+// else under $XDG_CONFIG_HOME/kestra (by default ~/.config/kestra).
+std::string ConfigPath();
+// The same choice for a given program directory and environment values
+// (null when unset).
+std::string ChooseConfigPath(const std::filesystem::path& programDir, const char* xdgConfigHome,
+                             const char* home);
+
+}  // namespace kestra

@@ -1,0 +1,112 @@
+#include "app/ini.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/test_support.h"
+
+namespace kestra {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Spit(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(IniFile, MissingFileReadsDefaultsAndFirstWriteCreatesIt) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadString("CONFIG", "DefaultDir", "none", 512), "none");
+  EXPECT_EQ(ini.ReadInt("CONFIG", "DrawSize", -1), -1);
+  ini.WriteString("CONFIG", "DrawSize", "0");
+  ini.WriteString("KEYBOARD", "HYUp", "W");
+  ASSERT_TRUE(ini.Flush());
+  EXPECT_EQ(Slurp(path), "[CONFIG]\nDrawSize=0\n\n[KEYBOARD]\nHYUp=W\n");
+}
+
+TEST(IniFile, NamesAreCaseInsensitiveValuesAsWritten) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  Spit(path, "[config]\n  drawsize = 2 \nDefaultDir=/Home/Games \n[Keyboard]\nhyup=w\n");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadInt("CONFIG", "DrawSize", -1), 2);
+  EXPECT_EQ(ini.ReadString("CONFIG", "DEFAULTDIR", "", 512), "/Home/Games");
+  EXPECT_EQ(ini.ReadString("KEYBOARD", "HYUp", "", 64), "w");
+  // A key of another section is not found.
+  EXPECT_EQ(ini.ReadString("CONFIG", "HYUp", "-", 64), "-");
+  ini.WriteString("CONFIG", "DRAWSIZE", "3");
+  ASSERT_TRUE(ini.Flush());
+  EXPECT_EQ(Slurp(path), "[config]\ndrawsize=3\nDefaultDir=/Home/Games \n[Keyboard]\nhyup=w\n");
+}
+
+TEST(IniFile, WriteKeepsCommentsAndOtherLinesAndAddsKeysToTheirSection) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  Spit(path,
+       "; Kestra settings\n[CONFIG]\nDrawSize=2 ; two\nMyKey=kept\n\n; joypad follows\n"
+       "[JOYPAD]\nHStart=5,9\n");
+  IniFile ini(path);
+  ini.WriteString("CONFIG", "FrameSkip", "3");
+  ini.WriteString("config", "DrawSize", "1");
+  ini.WriteString("JOYPAD", "HStart", "");
+  ASSERT_TRUE(ini.Flush());
+  EXPECT_EQ(Slurp(path),
+            "; Kestra settings\n[CONFIG]\nDrawSize=1\nMyKey=kept\nFrameSkip=3\n\n"
+            "; joypad follows\n[JOYPAD]\nHStart=\n");
+  IniFile again(path);
+  EXPECT_EQ(again.ReadString("JOYPAD", "HStart", "x", 64), "");
+  EXPECT_EQ(again.ReadInt("CONFIG", "FrameSkip", -1), 3);
+}
+
+TEST(IniFile, CommentedKeysAreNotKeysAndCrLfSurvives) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  Spit(path, "[CONFIG]\r\n;Verbose=1\r\nVerbose=0\r\n");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadInt("CONFIG", "Verbose", -1), 0);
+  EXPECT_EQ(ini.ReadInt("CONFIG", ";Verbose", -1), -1);
+  ini.WriteString("CONFIG", "Verbose", "1");
+  ASSERT_TRUE(ini.Flush());
+  EXPECT_EQ(Slurp(path), "[CONFIG]\r\n;Verbose=1\r\nVerbose=1\r\n");
+}
+
+TEST(IniFile, StringsAreCutToTheBuffer) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  Spit(path, "[K]\nA=abcdefgh\n");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadString("K", "A", "", 4), "abc");
+  EXPECT_EQ(ini.ReadString("K", "B", "defaultvalue", 5), "defa");
+}
+
+TEST(IniFile, IntegersAreASignAndLeadingDigits) {
+  EXPECT_EQ(ParseProfileInt("42"), 42);
+  EXPECT_EQ(ParseProfileInt("-3"), -3);
+  EXPECT_EQ(ParseProfileInt("+7"), 7);
+  EXPECT_EQ(ParseProfileInt("12abc"), 12);
+  EXPECT_EQ(ParseProfileInt("abc"), 0);
+  EXPECT_EQ(ParseProfileInt(""), 0);
+  EXPECT_EQ(ParseProfileInt("-"), 0);
+  EXPECT_EQ(ParseProfileInt("99999999999"), 2147483647);
+  EXPECT_EQ(ParseProfileInt("-99999999999"), -2147483647 - 1);
+}
+
+TEST(IniFile, UnwritableFileKeepsValuesInMemory) {
+  test::TempDir dir;
+  IniFile ini(dir.file("no/such/dir/k.ini"));
+  ini.WriteString("CONFIG", "DrawSize", "2");
+  EXPECT_FALSE(ini.Flush());
+  EXPECT_EQ(ini.ReadInt("CONFIG", "DrawSize", -1), 2);
+}
+
+}  // namespace
+}  // namespace kestra
