@@ -10,7 +10,7 @@ struct Machine;
 
 struct SerialEeprom {
   uint8_t* store = nullptr;  // 16-bit little-endian words, or none
-  int writeEnable = 0;
+  int writeEnable = 0;       // 0: writes, erases and fills are refused
 };
 
 struct EepromState {
@@ -18,8 +18,8 @@ struct EepromState {
   SerialEeprom InternalEeprom;  // ports 0xBA-0xBE, no storage
 };
 
-// Executes the command in ports commandPort/commandPort+1 with the data word
-// in dataPort/dataPort+1.
+// Executes the command in ports commandPort/commandPort+1 (low, high) with the
+// data word in dataPort/dataPort+1. A device without store does nothing.
 void EepromCommand(Machine& m, SerialEeprom& device, uint32_t commandPort, uint32_t dataPort);
 
 }  // namespace kestra

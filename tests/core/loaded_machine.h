@@ -1,0 +1,48 @@
+// A machine with a small cartridge loaded, for tests that need the reset
+// state; helpers that step the scheduler without running the CPU.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/machine.h"
+#include "support/test_support.h"
+
+namespace kestra::test {
+
+class LoadedMachineTest : public ::testing::Test {
+ protected:
+  // An 8-bank image with the given save type; the machine is reset.
+  void Load(uint8_t saveTypeCode = 0) {
+    Footer f;
+    f.romSizeCode = 2;
+    f.saveTypeCode = saveTypeCode;
+    imagePath = dir.file("game.ws");
+    WriteFile(imagePath, MakeImage(8, f));
+    ASSERT_EQ(LoadCartridge(*m, imagePath), 0);
+  }
+
+  uint8_t& Port(uint32_t port) { return m->io.IoPorts[port]; }
+
+  // Phases only (no CPU): until a slice of `phase` has run and the line
+  // counter reads `line` (after phase 7 it already shows the next line).
+  void StepTo(int line, int phase) {
+    for (int i = 0; i < 8 * 159 * 2; ++i) {
+      RunSlice(*m);
+      if (Port(0x02) == line && m->sched.SlicePhase == phase) return;
+    }
+    FAIL() << "line " << line << " phase " << phase << " never reached";
+  }
+
+  // Phases only: the given number of whole lines.
+  void StepLines(int lines) {
+    for (int i = 0; i < lines * 8; ++i) RunSlice(*m);
+  }
+
+  TempDir dir;
+  TestMachine m;
+  std::string imagePath;
+};
+
+}  // namespace kestra::test
