@@ -1,11 +1,97 @@
 #include "core/interrupts.h"
 
+#include <bit>
+
 #include "core/machine.h"
 
 namespace kestra {
 
-void TimerStep(Machine&) {}
-void DispatchInterrupt(Machine&, uint8_t) {}
-void EnterInterrupt(Machine&, uint32_t) {}
+namespace {
+
+constexpr int kRegIp = 1;
+constexpr int kRegSp = 6;
+constexpr int kRegCs = 12;
+constexpr int kRegSs = 13;
+
+constexpr uint32_t kVBlankLine = 144;  // VBlank and the VBlank timer count here
+
+uint16_t PortWord(const uint8_t* io, uint32_t port) {
+  return static_cast<uint16_t>(io[port] | io[port + 1] << 8);
+}
+
+void SetPortWord(uint8_t* io, uint32_t port, uint16_t value) {
+  io[port] = value & 0xFF;
+  io[port + 1] = value >> 8;
+}
+
+uint16_t ReadWord(const Machine& m, uint32_t address) {
+  return static_cast<uint16_t>(ReadMemory(m, address) | ReadMemory(m, address + 1) << 8);
+}
+
+void Push(Machine& m, uint16_t value) {
+  const uint16_t sp = static_cast<uint16_t>(GetCpuRegister(m, kRegSp) - 2);
+  SetCpuRegister(m, kRegSp, sp);
+  const uint32_t address = GetCpuRegister(m, kRegSs) * 16u + sp;
+  WriteMemory(m, address, value & 0xFF);
+  WriteMemory(m, address + 1, value >> 8);
+}
+
+}  // namespace
+
+void RaiseCause(Machine& m, uint8_t cause) {
+  uint8_t* io = m.io.IoPorts;
+  if (io[0xB2] & cause) io[0xB6] |= cause;
+}
+
+void TimerStep(Machine& m) {
+  uint8_t* io = m.io.IoPorts;
+  const uint8_t control = io[0xA2];
+  const uint32_t line = io[0x02];
+
+  uint16_t hblank = PortWord(io, 0xA8);
+  if ((control & 0x01) && hblank != 0) {
+    if (--hblank == 0) {
+      if (control & 0x02) hblank = PortWord(io, 0xA4);
+      RaiseCause(m, kCauseHBlankTimer);
+    }
+    SetPortWord(io, 0xA8, hblank);
+  } else if (PortWord(io, 0xA4) == 1) {
+    // A reload of 1 fires on every line even with the timer stopped.
+    RaiseCause(m, kCauseHBlankTimer);
+  }
+
+  if (line == kVBlankLine) {
+    RaiseCause(m, kCauseVBlank);
+    uint16_t vblank = PortWord(io, 0xAA);
+    if ((control & 0x04) && vblank != 0) {
+      if (--vblank == 0) {
+        if (control & 0x08) vblank = PortWord(io, 0xA6);
+        RaiseCause(m, kCauseVBlankTimer);
+      }
+      SetPortWord(io, 0xAA, vblank);
+    }
+  }
+
+  if (line == io[0x03]) RaiseCause(m, kCauseLineCompare);
+}
+
+void DispatchInterrupt(Machine& m, uint8_t status) {
+  if (status == 0) return;
+  const uint32_t n = static_cast<uint32_t>(std::bit_width(status)) - 1;  // highest bit wins
+  EnterInterrupt(m, (m.io.IoPorts[0xB0] + n) * 4);
+}
+
+void EnterInterrupt(Machine& m, uint32_t vectorAddress) {
+  if (!m.cpu.flags.interruptEnable) return;
+  PushFlags(m);
+  m.cpu.flags.interruptEnable = 0;
+  m.cpu.flags.trap = 0;
+  const uint16_t ip = ReadWord(m, vectorAddress);
+  const uint16_t cs = ReadWord(m, vectorAddress + 2);
+  Push(m, GetCpuRegister(m, kRegCs));
+  Push(m, GetCpuRegister(m, kRegIp));
+  SetCpuRegister(m, kRegIp, ip);
+  SetCpuRegister(m, kRegCs, cs);
+}
 
 }  // namespace kestra

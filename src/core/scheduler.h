@@ -1,5 +1,6 @@
 // The heartbeat: RunJob runs 480 slices of 32 CPU cycles, each followed by one
-// of the eight phases of the current LCD line.
+// of the eight phases of the current LCD line; JobLoop paces jobs at 5 ms of
+// wall-clock time.
 #pragma once
 
 #include <cstdint>
@@ -11,29 +12,78 @@ namespace kestra {
 struct Machine;
 
 constexpr int kCyclesPerSlice = 32;
+constexpr int kSlicesPerLine = 8;
 constexpr int kSlicesPerJob = 480;
 constexpr int kLinesPerFrame = 159;
+constexpr int kSlicesPerFrame = kSlicesPerLine * kLinesPerFrame;  // 1,272
 constexpr int kSpriteSnapshotEntries = 128;
+constexpr uint32_t kJobMilliseconds = 5;
+constexpr uint32_t kCatchUpLimitMilliseconds = 100;
+
+// A frame is drawn when FrameSkipTable[FrameSkip][FrameSkipCounter] is 1.
+extern const uint8_t FrameSkipTable[5][5];
 
 struct SpriteSnapshot {
   uint8_t entries[kSpriteSnapshotEntries * 4];
   int count = 0;  // the renderer walks entries count-1 down to 0
 };
 
+// Carried over across stops and cartridge loads; a fresh machine starts with
+// the values of the program's start.
 struct SchedulerState {
-  int32_t CycleBalance = kCyclesPerSlice;
-  bool firstJobDone = false;
-  int SlicePhase = 0;
+  int32_t CycleBalance = kCyclesPerSlice;  // budget of the next slice
+  int SlicePhase = 0;                      // the first slice runs phase 1
   uint16_t ButtonMask = 0;
   uint16_t PrevButtonMask = 0;
   int FrameSkipCounter = 0;
+  uint32_t FramesPresented = 0;  // PresentFrame calls since the machine was made
   SpriteSnapshot Sprites;
 };
 
-void RunJob(Machine& m);
+// One slice: CPU for the balance, a phase, and the dispatch of a pending cause.
+void RunSlices(Machine& m, int count);
+inline void RunJob(Machine& m) { RunSlices(m, kSlicesPerJob); }
+
+// Advances the phase, does its work and returns the interrupt status port.
 uint8_t RunSlice(Machine& m);
 
 // Copies the sprite table named by ports 0x04-0x06 (at most 128 entries).
 void TakeSpriteSnapshot(Machine& m);
+
+// Phase 2's voice sample: sound DMA, else channel 2 in voice mode, else 0x80.
+// Advances the DMA registers.
+uint8_t NextVoiceSample(Machine& m);
+// The byte handed to the voice output for a sample: halved around 0x80 and
+// kept within 0x55-0xAA.
+uint8_t VoiceOutputLevel(uint8_t sample);
+
+// The emulation thread's run loop without the thread: a job every 5 ms of the
+// tick source, spinning (not sleeping) until the next mark, never making up
+// more than 100 ms. Once a second the load figure ("%d%%") goes to the status
+// callback. The front end runs it on a thread of its own.
+class JobLoop {
+ public:
+  using StatusCallback = std::function<void(const std::string&)>;
+
+  JobLoop(Machine& m, StatusCallback status);
+
+  // Runs jobs until terminateRequested() is true; it is asked once per job.
+  void Run(const std::function<bool()>& terminateRequested);
+
+  // Waits for the next mark, runs one job and updates the load figure.
+  void RunOnce();
+
+  void (*job)(Machine&) = RunJob;  // replaceable so the pacing can be tested alone
+
+  uint32_t NextTick = 0;
+  uint32_t StatusTick = 0;
+  int JobCount = 0;
+  int LoadPercent = 0;
+
+ private:
+  Machine& m_;
+  StatusCallback status_;
+  bool started_ = false;
+};
 
 }  // namespace kestra
