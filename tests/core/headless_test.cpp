@@ -1,0 +1,184 @@
+// kestra-headless: its command line, its repeatable host services, and whole
+// runs of the program on cartridges.
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include "options.h"
+#include "runner.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace kestra {
+namespace {
+
+using headless::HeadlessOptions;
+using headless::ParseOptions;
+
+HeadlessOptions Parse(std::vector<std::string> args) {
+  HeadlessOptions options;
+  std::string error;
+  EXPECT_TRUE(ParseOptions(args, options, error)) << error;
+  return options;
+}
+
+std::string ParseError(std::vector<std::string> args) {
+  HeadlessOptions options;
+  std::string error;
+  EXPECT_FALSE(ParseOptions(args, options, error));
+  return error;
+}
+
+TEST(HeadlessOptions, DefaultsAndEveryOption) {
+  const HeadlessOptions d = Parse({"game.ws"});
+  EXPECT_EQ(d.image, "game.ws");
+  EXPECT_EQ(d.frames, 300);
+  EXPECT_EQ(d.frameSkip, 0);
+  EXPECT_TRUE(d.keys.empty());
+  EXPECT_FALSE(d.bench);
+  EXPECT_FALSE(d.verbose);
+
+  const HeadlessOptions o =
+      Parse({"-n", "12", "--frameskip=3", "--dump-iram", "i.bin", "--dump-ports=p.bin", "--bench",
+             "--verbose", "--keys", "30:0,0:0a0,10:FFF", "x.wsc"});
+  EXPECT_EQ(o.image, "x.wsc");
+  EXPECT_EQ(o.frames, 12);
+  EXPECT_EQ(o.frameSkip, 3);
+  EXPECT_EQ(o.dumpIram, "i.bin");
+  EXPECT_EQ(o.dumpPorts, "p.bin");
+  EXPECT_TRUE(o.bench);
+  EXPECT_TRUE(o.verbose);
+  ASSERT_EQ(o.keys.size(), 3u);  // sorted by frame
+  EXPECT_EQ(o.keys[0].frame, 0);
+  EXPECT_EQ(o.keys[0].mask, 0x0A0);
+  EXPECT_EQ(o.keys[1].frame, 10);
+  EXPECT_EQ(o.keys[1].mask, 0xFFF);
+  EXPECT_EQ(o.keys[2].frame, 30);
+  EXPECT_EQ(o.keys[2].mask, 0);
+  EXPECT_EQ(Parse({"--frames", "0", "a"}).frames, 0);
+}
+
+TEST(HeadlessOptions, UsageErrors) {
+  EXPECT_NE(ParseError({}).find("no image"), std::string::npos);
+  EXPECT_NE(ParseError({"a.ws", "b.ws"}).find("more than one"), std::string::npos);
+  EXPECT_NE(ParseError({"--screen", "a.ws"}).find("unknown option --screen"), std::string::npos);
+  EXPECT_NE(ParseError({"a.ws", "-n"}).find("needs a value"), std::string::npos);
+  EXPECT_NE(ParseError({"--bench=1", "a.ws"}).find("takes no value"), std::string::npos);
+  for (const char* bad : {"-1", "x", "12x", "", "99999999999"}) {
+    EXPECT_FALSE(ParseError({"-n", bad, "a.ws"}).empty()) << bad;
+  }
+  for (const char* bad : {"5", "-1", "1.5"}) {
+    EXPECT_FALSE(ParseError({"--frameskip", bad, "a.ws"}).empty()) << bad;
+  }
+  for (const char* bad : {"", "10", "10:", ":5", "a:5", "1:10000", "1:5,", "1:5,,2:3", "1:g"}) {
+    EXPECT_FALSE(ParseError({"--keys", bad, "a.ws"}).empty()) << bad;
+  }
+}
+
+TEST(HeadlessOptions, UsageNamesEveryOption) {
+  const std::string usage = headless::Usage();
+  for (const char* name : {"--frames", "-n,", "--frameskip", "--keys", "--dump-iram",
+                           "--dump-ports", "--bench", "--verbose"}) {
+    EXPECT_NE(usage.find(name), std::string::npos) << name;
+  }
+}
+
+TEST(HeadlessRunner, KeysFollowTheScript) {
+  headless::ScriptedKeys keys({{0, 0x10}, {5, 0x30}, {5, 0x31}, {9, 0}});
+  const struct {
+    int frame;
+    uint32_t held;
+  } expected[] = {{0, 0x10}, {4, 0x10}, {5, 0x31}, {8, 0x31}, {9, 0}, {100, 0}};
+  for (const auto& e : expected) {
+    keys.SetFrame(e.frame);
+    EXPECT_EQ(keys.PollInput(), e.held) << "frame " << e.frame;
+  }
+}
+
+TEST(HeadlessRunner, EmulatedClockRunsFiveMillisecondsPer480Slices) {
+  test::TestMachine m;
+  HeadlessOptions options;
+  options.frameSkip = 2;
+  headless::HeadlessHost host(options);
+  headless::SetUpHost(*m, host, options);
+  EXPECT_EQ(m->host.ticks->Ticks(), 0u);
+  headless::RunFrames(*m, host, 3);
+  EXPECT_EQ(host.ticks.slices, 3u * kSlicesPerFrame);
+  EXPECT_EQ(m->host.ticks->Ticks(), 3u * kSlicesPerFrame * 5 / 480);  // 39.75 ms
+  EXPECT_EQ(m->io.IoPorts[0x02], 0);                                  // whole frames
+  EXPECT_EQ(m->settings.frameSkip(), 2);
+}
+
+TEST(HeadlessRunner, BenchLine) {
+  EXPECT_EQ(headless::BenchLine(5000, 2.0), "frames=5000 seconds=2.000 fps=2500.0 speed=33.13");
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string err;
+};
+
+// Runs kestra-headless with args; stderr is collected.
+ProgramRun RunHeadless(const test::TempDir& dir, const std::vector<std::string>& args) {
+  const std::string errPath = dir.file("stderr.txt");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  std::vector<std::string> all = {KESTRA_HEADLESS};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ProgramRun run;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, KESTRA_HEADLESS, &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  const auto err = test::ReadFile(errPath);
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+TEST(HeadlessProgram, ExitStatus) {
+  test::TempDir dir;
+  EXPECT_EQ(RunHeadless(dir, {"--frames"}).status, 2);
+  EXPECT_EQ(RunHeadless(dir, {"--nonsense", test::RomPath("hello.ws")}).status, 2);
+  const ProgramRun missing = RunHeadless(dir, {dir.file("missing.ws")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("ﾌｧｲﾙが見つかりません"), std::string::npos) << missing.err;
+  EXPECT_EQ(RunHeadless(dir, {"-n", "1", "--dump-iram", dir.file("no/such/dir"),
+                              test::RomPath("hello.ws")})
+                .status,
+            1);
+  EXPECT_EQ(RunHeadless(dir, {"-n", "1", test::RomPath("hello.ws")}).status, 0);
+}
+
+TEST(HeadlessProgram, DumpsAndSaveFileAfterTheRun) {
+  test::TempDir dir;
+  test::Footer f;
+  f.saveTypeCode = 0x01;  // 8 KB SRAM
+  const std::string image = dir.file("sram.ws");
+  test::WriteFile(image, test::MakeImage(8, f));
+  const ProgramRun run = RunHeadless(
+      dir, {"-n", "2", "--dump-iram", dir.file("iram.bin"), "--dump-ports", dir.file("ports.bin"),
+            image});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(test::ReadFile(dir.file("iram.bin")).size(), 0x10000u);
+  const auto ports = test::ReadFile(dir.file("ports.bin"));
+  ASSERT_EQ(ports.size(), 0x100u);
+  EXPECT_EQ(ports[0xA0], 0x02);
+  EXPECT_EQ(ports[0x02], 0);  // two whole frames end on line 0
+  EXPECT_EQ(test::ReadFile(dir.file("sram.sav")).size(), 8192u);
+}
+
+}  // namespace
+}  // namespace kestra

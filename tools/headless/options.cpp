@@ -1,0 +1,177 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+namespace kestra::headless {
+
+namespace {
+
+using Apply = bool (*)(HeadlessOptions&, const std::string& value, std::string& error);
+
+struct OptionSpec {
+  const char* name;
+  const char* alias;      // or nullptr
+  const char* valueName;  // nullptr for a switch
+  const char* help;
+  Apply apply;
+};
+
+// A whole decimal number in [min, max].
+bool ParseNumber(const std::string& text, long min, long max, int& out) {
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+// "FRAME:MASK,FRAME:MASK...", FRAME decimal, MASK hexadecimal.
+bool ParseKeys(const std::string& list, std::vector<KeyChange>& keys, std::string& error) {
+  keys.clear();
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string pair = list.substr(start, comma - start);
+    const size_t colon = pair.find(':');
+    KeyChange change;
+    const std::string mask = colon == std::string::npos ? "" : pair.substr(colon + 1);
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(mask.c_str(), &end, 16);
+    if (colon == std::string::npos ||
+        !ParseNumber(pair.substr(0, colon), 0, 1L << 30, change.frame) || mask.empty() ||
+        !std::isxdigit(static_cast<unsigned char>(mask[0])) || *end != '\0' || errno != 0 ||
+        value > 0xFFFF) {
+      error = "--keys: expected FRAME:MASK pairs (MASK hexadecimal, at most FFFF), got \"" +
+              pair + "\"";
+      return false;
+    }
+    change.mask = static_cast<uint16_t>(value);
+    keys.push_back(change);
+    start = comma + 1;
+  }
+  std::stable_sort(keys.begin(), keys.end(),
+                   [](const KeyChange& a, const KeyChange& b) { return a.frame < b.frame; });
+  return true;
+}
+
+const OptionSpec kOptions[] = {
+    {"--frames", "-n", "N", "emulate N frames of 159 lines after the load (default 300)",
+     [](HeadlessOptions& o, const std::string& v, std::string& e) {
+       if (ParseNumber(v, 0, 1L << 30, o.frames)) return true;
+       e = "--frames: expected a whole number of frames, got \"" + v + "\"";
+       return false;
+     }},
+    {"--frameskip", nullptr, "N", "FrameSkip setting 0-4 (default 0: every frame drawn)",
+     [](HeadlessOptions& o, const std::string& v, std::string& e) {
+       if (ParseNumber(v, 0, 4, o.frameSkip)) return true;
+       e = "--frameskip: expected 0-4, got \"" + v + "\"";
+       return false;
+     }},
+    {"--keys", nullptr, "LIST",
+     "comma-separated FRAME:MASK pairs; from frame FRAME on the keys of ButtonMask MASK "
+     "(hexadecimal) are held",
+     [](HeadlessOptions& o, const std::string& v, std::string& e) {
+       return ParseKeys(v, o.keys, e);
+     }},
+    {"--dump-iram", nullptr, "FILE", "write the 65,536 bytes of internal RAM after the run",
+     [](HeadlessOptions& o, const std::string& v, std::string&) {
+       o.dumpIram = v;
+       return true;
+     }},
+    {"--dump-ports", nullptr, "FILE", "write the 256 port bytes after the run",
+     [](HeadlessOptions& o, const std::string& v, std::string&) {
+       o.dumpPorts = v;
+       return true;
+     }},
+    {"--bench", nullptr, nullptr,
+     "print one line: frames=N seconds=S fps=F speed=X (X = F / 75.47, wall-clock of the "
+     "emulation only)",
+     [](HeadlessOptions& o, const std::string&, std::string&) {
+       o.bench = true;
+       return true;
+     }},
+    {"--verbose", nullptr, nullptr, "Verbose on: warnings that would be boxes go to stderr",
+     [](HeadlessOptions& o, const std::string&, std::string&) {
+       o.verbose = true;
+       return true;
+     }},
+    {"--help", "-h", nullptr, "show this text",
+     [](HeadlessOptions& o, const std::string&, std::string&) {
+       o.help = true;
+       return true;
+     }},
+};
+
+const OptionSpec* FindOption(const std::string& name) {
+  for (const auto& spec : kOptions) {
+    if (name == spec.name || (spec.alias && name == spec.alias)) return &spec;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, HeadlessOptions& options,
+                  std::string& error) {
+  bool imageSeen = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() > 1 && arg[0] == '-') {
+      // --name=value or --name value
+      const size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+      const std::string name = arg.substr(0, eq);
+      const OptionSpec* spec = FindOption(name);
+      if (!spec) {
+        error = "unknown option " + name;
+        return false;
+      }
+      std::string value;
+      if (spec->valueName) {
+        if (eq != std::string::npos) {
+          value = arg.substr(eq + 1);
+        } else if (i + 1 < args.size()) {
+          value = args[++i];
+        } else {
+          error = name + " needs a value " + spec->valueName;
+          return false;
+        }
+      } else if (eq != std::string::npos) {
+        error = name + " takes no value";
+        return false;
+      }
+      if (!spec->apply(options, value, error)) return false;
+    } else if (!imageSeen) {
+      options.image = arg;
+      imageSeen = true;
+    } else {
+      error = "more than one image: " + arg;
+      return false;
+    }
+  }
+  if (!imageSeen && !options.help) {
+    error = "no image given";
+    return false;
+  }
+  return true;
+}
+
+std::string Usage() {
+  std::string text = "usage: kestra-headless [options] IMAGE\n";
+  for (const auto& spec : kOptions) {
+    std::string left = "  ";
+    if (spec.alias) left += std::string(spec.alias) + ", ";
+    left += spec.name;
+    if (spec.valueName) left += std::string(" ") + spec.valueName;
+    left.resize(std::max<size_t>(left.size() + 1, 24), ' ');
+    text += left + spec.help + "\n";
+  }
+  return text;
+}
+
+}  // namespace kestra::headless

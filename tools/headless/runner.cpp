@@ -1,0 +1,64 @@
+#include "runner.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kestra::headless {
+
+namespace {
+
+bool WriteBytes(const std::string& path, const uint8_t* bytes, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  bool ok = f && std::fwrite(bytes, 1, size, f) == size;
+  if (f && std::fclose(f) != 0) ok = false;
+  if (!ok) std::fprintf(stderr, "kestra-headless: cannot write %s\n", path.c_str());
+  return ok;
+}
+
+}  // namespace
+
+void ScriptedKeys::SetFrame(int frame) {
+  while (next_ < changes_.size() && changes_[next_].frame <= frame) {
+    held_ = changes_[next_++].mask;
+  }
+}
+
+void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
+  m.host.messages = &host.messages;
+  m.host.ticks = &host.ticks;
+  m.host.input = &host.keys;
+  m.settings.Verbose = options.verbose ? 1 : 0;
+  m.settings.FrameSkip = options.frameSkip;
+}
+
+void RunFrames(Machine& m, HeadlessHost& host, int frames) {
+  constexpr int kPerTick = EmulatedTicks::kSlicesPerMillisecond;
+  for (int frame = 0; frame < frames; ++frame) {
+    host.keys.SetFrame(frame);
+    // In steps that end on millisecond marks, so the clock reads exactly.
+    int left = kSlicesPerFrame;
+    while (left > 0) {
+      const int step = std::min<int>(left, kPerTick - static_cast<int>(host.ticks.slices % kPerTick));
+      RunSlices(m, step);
+      host.ticks.slices += static_cast<uint64_t>(step);
+      left -= step;
+    }
+  }
+}
+
+bool WriteOutputs(const Machine& m, HeadlessHost&, const HeadlessOptions& options) {
+  bool ok = true;
+  if (!options.dumpIram.empty()) ok &= WriteBytes(options.dumpIram, m.mem.Iram, kPageSize);
+  if (!options.dumpPorts.empty()) ok &= WriteBytes(options.dumpPorts, m.io.IoPorts, 0x100);
+  return ok;
+}
+
+std::string BenchLine(int frames, double seconds) {
+  const double fps = seconds > 0 ? frames / seconds : 0.0;
+  char line[128];
+  std::snprintf(line, sizeof line, "frames=%d seconds=%.3f fps=%.1f speed=%.2f", frames, seconds,
+                fps, fps / 75.47);
+  return line;
+}
+
+}  // namespace kestra::headless

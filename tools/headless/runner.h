@@ -1,0 +1,58 @@
+// The machine driven without a window and without pacing: whole frames of
+// 1,272 slices through the same slice code as the app, host services that
+// make runs repeatable, and the files written after the run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/machine.h"
+#include "options.h"
+
+namespace kestra::headless {
+
+// Emulated time: 5 ms per 480 slices, so a run does not depend on the host.
+class EmulatedTicks final : public TickSource {
+ public:
+  static constexpr int kSlicesPerMillisecond = kSlicesPerJob / static_cast<int>(kJobMilliseconds);
+  uint32_t Ticks() override { return static_cast<uint32_t>(slices / kSlicesPerMillisecond); }
+  uint64_t slices = 0;
+};
+
+// The keys of --keys: the mask of the last change at or before the frame.
+class ScriptedKeys final : public InputSource {
+ public:
+  explicit ScriptedKeys(std::vector<KeyChange> changes) : changes_(std::move(changes)) {}
+  void SetFrame(int frame);
+  uint32_t PollInput() override { return held_; }
+
+ private:
+  std::vector<KeyChange> changes_;
+  size_t next_ = 0;
+  uint16_t held_ = 0;
+};
+
+// Everything the machine talks to in a headless run. Outputs that need a host
+// service of their own (a picture, the sound) belong here too.
+struct HeadlessHost {
+  explicit HeadlessHost(const HeadlessOptions& options) : keys(options.keys) {}
+  StderrMessages messages;
+  EmulatedTicks ticks;
+  ScriptedKeys keys;
+};
+
+// Points the machine at the host's services and applies the settings.
+void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options);
+
+// Emulates `frames` whole frames, the keys following the script.
+void RunFrames(Machine& m, HeadlessHost& host, int frames);
+
+// Writes the files the options ask for after the run. False (with the reason
+// on stderr) when one could not be written.
+bool WriteOutputs(const Machine& m, HeadlessHost& host, const HeadlessOptions& options);
+
+// "frames=N seconds=S fps=F speed=X"
+std::string BenchLine(int frames, double seconds);
+
+}  // namespace kestra::headless
