@@ -1,34 +1,189 @@
-// Placeholder until the instruction set lands: resets the registers and
-// executes nothing.
+// CPU state, the run loop, dispatch, ModRM address forms and the prefixes
+// that act on dispatch itself (segment override, LOCK).
 #include "cpu/cpu.h"
 
-#include "core/machine.h"
+#include <utility>
+
+#include "cpu/exec.h"
 
 namespace kestra {
 
-void CpuReset(Machine& m) {
-  m.cpu = CpuState{};
-  for (auto& b : m.cpu.regs.bytes) b = 0;
-  m.cpu.regs.bytes[CS * 2] = 0xFF;
-  m.cpu.regs.bytes[CS * 2 + 1] = 0xFF;
+using namespace cpu;
+
+namespace {
+
+// ---- effective-address forms ----
+template <int Mod, int Rm>
+void EaFormFor(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t* r = c.regs.w;
+  uint32_t off = 0;
+  int seg = DS;
+  if constexpr (Rm == 0) off = r[BX] + r[SI];
+  else if constexpr (Rm == 1) off = r[BX] + r[DI];
+  else if constexpr (Rm == 2) off = r[BP] + r[SI], seg = SS;
+  else if constexpr (Rm == 3) off = r[BP] + r[DI], seg = SS;
+  else if constexpr (Rm == 4) off = r[SI];
+  else if constexpr (Rm == 5) off = r[DI];
+  else if constexpr (Rm == 6 && Mod != 0) off = r[BP], seg = SS;
+  else if constexpr (Rm == 7) off = r[BX];
+
+  if constexpr (Mod == 0 && Rm == 6) off = Fetch16(m);
+  else if constexpr (Mod == 1) off += FetchSigned8(m);
+  else if constexpr (Mod == 2) off += Fetch16(m);
+
+  c.EaOffset = static_cast<uint16_t>(off);
+  c.EaLinear = DataBase(c, seg) + c.EaOffset;
 }
 
-int32_t CpuRun(Machine& m, int32_t budget) { return budget > 0 ? budget : 0; }
-void CpuStep(Machine&) {}
+template <size_t... I>
+constexpr std::array<EaForm, 192> MakeEaTable(std::index_sequence<I...>) {
+  return {{&EaFormFor<(I >> 6), (I & 7)>...}};
+}
+
+// ---- prefixes and one-byte no-ops handled at dispatch level ----
+template <int Seg>
+void SegmentPrefix(Machine& m) {
+  CpuState& c = m.cpu;
+  c.segOverride.active = 1;
+  c.segOverride.base = SegBase(c, Seg);
+  c.CycleBudget -= 1;
+  // The prefixed instruction runs at once: one indivisible step.
+  OpcodeTable[Fetch8(m)](m);
+  c.segOverride.active = 0;
+}
+
+void Lock(Machine& m) {
+  m.cpu.CycleBudget -= 1;
+  m.cpu.IdleSkipInhibit = 1;
+}
+
+void Undefined(Machine& m) { m.cpu.CycleBudget -= 10; }
+
+void Wait(Machine&) {}
+
+void Escape(Machine& m) {
+  Fetch8(m);  // the ModRM byte only, whatever its mod field says
+  m.cpu.CycleBudget -= 3;
+}
+
+// A NOP followed by JMP $-1 is a wait loop: give up the run's remainder.
+void Nop(Machine& m) {
+  CpuState& c = m.cpu;
+  c.CycleBudget -= 1;
+  if (c.IdleSkipInhibit || c.CycleBudget <= 0) return;
+  const uint16_t ip = c.regs.w[IP];
+  if (ReadMemory(m, SegBase(c, CS) + ip) == 0xEB &&
+      ReadMemory(m, SegBase(c, CS) + static_cast<uint16_t>(ip + 1)) == 0xFD) {
+    c.CycleBudget %= 15;
+  }
+}
+
+HandlerTable BuildOpcodeTable() {
+  HandlerTable t{};
+  InstallAlu(t);
+  InstallMoves(t);
+  InstallControl(t);
+  InstallShifts(t);
+  InstallMulDiv(t);
+  InstallStrings(t);
+  InstallExtended(t);
+  t[0x26] = SegmentPrefix<ES>;
+  t[0x2E] = SegmentPrefix<CS>;
+  t[0x36] = SegmentPrefix<SS>;
+  t[0x3E] = SegmentPrefix<DS>;
+  t[0xF0] = Lock;
+  for (int op : {0x63, 0x66, 0x67, 0xF1}) t[op] = Undefined;
+  t[0x9B] = Wait;
+  for (int op = 0xD8; op <= 0xDF; ++op) t[op] = Escape;
+  t[0x90] = Nop;
+  return t;
+}
+
+constexpr int kRegisterIndex[15] = {-1, IP, AX, CX, DX, BX, SP, BP, SI, DI, -1, ES, CS, SS, DS};
+
+}  // namespace
+
+namespace cpu {
+const std::array<EaForm, 192> EaTable = MakeEaTable(std::make_index_sequence<192>{});
+const HandlerTable OpcodeTable = BuildOpcodeTable();
+}  // namespace cpu
+
+uint16_t FlagsWord(const FlagState& f) {
+  return static_cast<uint16_t>(CarryFlag(f) | ParityFlag(f) << 2 | AuxFlag(f) << 4 |
+                               ZeroFlag(f) << 6 | SignFlag(f) << 7 | f.trap << 8 |
+                               f.interruptEnable << 9 | f.direction << 10 |
+                               OverflowFlag(f) << 11);
+}
+
+void LoadFlagsWord(FlagState& f, uint16_t word) {
+  f.carry = word & 0x001;
+  f.aux = word & 0x010;
+  f.overflow = word & 0x800;
+  f.paritySource = (word & 0x04) ? 0 : 1;
+  f.zeroSource = (word & 0x40) ? 0 : 1;
+  f.signSource = (word & 0x80) ? -1 : 0;
+  f.trap = (word >> 8) & 1;
+  f.interruptEnable = (word >> 9) & 1;
+  f.direction = (word >> 10) & 1;
+}
+
+void CpuReset(Machine& m) {
+  m.cpu = CpuState{};
+  m.cpu.regs.w[CS] = 0xFFFF;
+}
+
+int32_t CpuRun(Machine& m, int32_t budget) {
+  CpuState& c = m.cpu;
+  c.CycleBudget = budget;
+  while (c.CycleBudget > 0) OpcodeTable[Fetch8(m)](m);
+  return budget - c.CycleBudget;
+}
+
+void CpuStep(Machine& m) {
+  // Runs from inside an OUT, which may itself carry a segment prefix.
+  CpuState& c = m.cpu;
+  const SegmentOverride saved = c.segOverride;
+  c.segOverride.active = 0;
+  OpcodeTable[Fetch8(m)](m);
+  c.segOverride = saved;
+}
+
 uint16_t GetCpuRegister(const Machine& m, int index) {
-  static constexpr int kMap[15] = {-1, IP, AX, CX, DX, BX, SP, BP, SI, DI, -1, ES, CS, SS, DS};
-  if (index < 0 || index > 14 || kMap[index] < 0) return 0;
-  int r = kMap[index];
-  return static_cast<uint16_t>(m.cpu.regs.bytes[r * 2] | m.cpu.regs.bytes[r * 2 + 1] << 8);
+  if (index == 10) return FlagsWord(m.cpu.flags);
+  if (index < 0 || index > 14 || kRegisterIndex[index] < 0) return 0;
+  return m.cpu.regs.w[kRegisterIndex[index]];
 }
+
 void SetCpuRegister(Machine& m, int index, uint16_t value) {
-  static constexpr int kMap[15] = {-1, IP, AX, CX, DX, BX, SP, BP, SI, DI, -1, ES, CS, SS, DS};
-  if (index < 0 || index > 14 || kMap[index] < 0) return;
-  int r = kMap[index];
-  m.cpu.regs.bytes[r * 2] = value & 0xFF;
-  m.cpu.regs.bytes[r * 2 + 1] = value >> 8;
+  if (index == 10) {
+    LoadFlagsWord(m.cpu.flags, value);
+    return;
+  }
+  if (index < 0 || index > 14 || kRegisterIndex[index] < 0) return;
+  m.cpu.regs.w[kRegisterIndex[index]] = value;
 }
-void EnterTrap(Machine&, int) {}
-void PushFlags(Machine&) {}
+
+void PushFlags(Machine& m) {
+  Push(m, FlagsWord(m.cpu.flags));
+  m.cpu.CycleBudget -= 2;
+}
+
+void EnterTrap(Machine& m, int vector) {
+  CpuState& c = m.cpu;
+  PushFlags(m);
+  c.flags.interruptEnable = 0;
+  c.flags.trap = 0;
+  const uint32_t entry = static_cast<uint32_t>(vector & 0xFF) * 4;
+  const uint16_t ip = ReadWord(m, entry);
+  const uint16_t cs = ReadWord(m, entry + 2);
+  Push(m, c.regs.w[CS]);
+  Push(m, c.regs.w[IP]);
+  c.regs.w[IP] = ip;
+  c.regs.w[CS] = cs;
+}
+
+void PushWord(Machine& m, uint16_t value) { Push(m, value); }
+uint16_t PopWord(Machine& m) { return Pop(m); }
 
 }  // namespace kestra

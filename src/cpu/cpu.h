@@ -2,6 +2,8 @@
 // fetch and dispatch through the 256-entry opcode table.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstdint>
 
 namespace kestra {
@@ -10,49 +12,90 @@ struct Machine;
 
 enum Reg : int { AX, CX, DX, BX, SP, BP, SI, DI, ES, CS, SS, DS, IP, kRegisterCount };
 
-// Thirteen 16-bit registers stored little-endian side by side: byte
-// registers AL, CL, DL, BL, AH, CH, DH, BH are bytes 0, 2, 4, 6, 1, 3, 5, 7.
+static_assert(std::endian::native == std::endian::little,
+              "byte registers are addressed as the bytes of the word registers");
+
+// Thirteen 16-bit registers side by side: byte registers AL, CL, DL, BL, AH,
+// CH, DH, BH are bytes 0, 2, 4, 6, 1, 3, 5, 7 of the file.
 struct RegisterFile {
-  uint8_t bytes[kRegisterCount * 2];
+  uint16_t w[kRegisterCount];
+  uint8_t* bytes() { return reinterpret_cast<uint8_t*>(w); }
+  const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(w); }
 };
 
+// Flags kept apart; sign, zero and parity as sources evaluated on demand.
 struct FlagState {
-  int32_t carry = 0;         // CF = carry != 0
+  int32_t carry = 0;         // CF = carry != 0 (ALU stores the masked carry bit)
   int32_t aux = 0;           // AF = aux != 0
   int32_t overflow = 0;      // OF = overflow != 0
   int32_t signSource = 0;    // SF = signSource < 0
   int32_t zeroSource = 1;    // ZF = zeroSource == 0
   int32_t paritySource = 1;  // PF = ParityTable[paritySource & 0xFF]
-  uint8_t trap = 0;
+  uint8_t trap = 0;          // TF: kept and pushed, never single-steps
   uint8_t interruptEnable = 0;
   uint8_t direction = 0;
 };
 
+// Entry i is 1 when i has an even number of set bits.
+inline constexpr std::array<uint8_t, 256> ParityTable = [] {
+  std::array<uint8_t, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = (std::popcount(static_cast<unsigned>(i)) & 1) == 0;
+  return t;
+}();
+
+// A segment prefix's base, active only while the prefixed instruction runs.
 struct SegmentOverride {
   uint8_t active = 0;
   uint32_t base = 0;
 };
 
 struct CpuState {
-  RegisterFile regs;
+  RegisterFile regs{};
   FlagState flags;
-  int32_t CycleBudget = 0;
-  SegmentOverride override;
-  uint16_t EaOffset = 0;
-  uint32_t EaLinear = 0;
+  int32_t CycleBudget = 0;  // cycles left in the current run; may go negative
+  SegmentOverride segOverride;
+  uint16_t EaOffset = 0;  // offset of the last memory operand decoded
+  uint32_t EaLinear = 0;  // its linear address
   uint8_t IdleSkipInhibit = 0;
 };
 
+using OpcodeHandler = void (*)(Machine&);
+
+inline uint16_t& Reg16(CpuState& c, int reg) { return c.regs.w[reg]; }
+inline uint16_t Reg16(const CpuState& c, int reg) { return c.regs.w[reg]; }
+// position: 0 AL, 1 AH, 2 CL, 3 CH, 4 DL, 5 DH, 6 BL, 7 BH.
+inline uint8_t& Reg8(CpuState& c, int position) { return c.regs.bytes()[position]; }
+
+inline bool CarryFlag(const FlagState& f) { return f.carry != 0; }
+inline bool ParityFlag(const FlagState& f) { return ParityTable[f.paritySource & 0xFF] != 0; }
+inline bool AuxFlag(const FlagState& f) { return f.aux != 0; }
+inline bool ZeroFlag(const FlagState& f) { return f.zeroSource == 0; }
+inline bool SignFlag(const FlagState& f) { return f.signSource < 0; }
+inline bool OverflowFlag(const FlagState& f) { return f.overflow != 0; }
+
+// The 16-bit flags word as PUSHF stores it (bits 1, 3, 5, 12-15 are 0).
+uint16_t FlagsWord(const FlagState& f);
+// POPF, IRET and SetCpuRegister(10): each flag from its bit.
+void LoadFlagsWord(FlagState& f, uint16_t word);
+
+// Registers 0 except CS = 0xFFFF; ZF = PF = 0; nothing inhibited.
 void CpuReset(Machine& m);
-// Runs instructions while the budget is above 0; returns the cycles used.
+// Runs instructions while the budget is above 0; returns the cycles used
+// (0 for a budget of 0 or less).
 int32_t CpuRun(Machine& m, int32_t budget);
 // Executes exactly one instruction, charging the running budget.
 void CpuStep(Machine& m);
-// Indexes: 1 IP, 2 AX, 3 CX, 4 DX, 5 BX, 6 SP, 7 BP, 8 SI, 9 DI, 10 flags,
-// 11 ES, 12 CS, 13 SS, 14 DS; others read 0 and are ignored on write.
+// Indexes: 1 IP, 2 AX, 3 CX, 4 DX, 5 BX, 6 SP, 7 BP, 8 SI, 9 DI, 10 flags
+// word, 11 ES, 12 CS, 13 SS, 14 DS; others read 0 and are ignored on write.
 uint16_t GetCpuRegister(const Machine& m, int index);
 void SetCpuRegister(Machine& m, int index, uint16_t value);
+// Software interrupts and exceptions: flags, CS and IP pushed, IF and TF
+// cleared, CS:IP from the vector; 2 cycles (those of PushFlags).
 void EnterTrap(Machine& m, int vector);
+// PUSHF: the flags word onto the stack, 2 cycles.
 void PushFlags(Machine& m);
+// Stack words at SS:SP (the segment override never applies).
+void PushWord(Machine& m, uint16_t value);
+uint16_t PopWord(Machine& m);
 
 }  // namespace kestra

@@ -1,0 +1,229 @@
+// Shared by the instruction families: fetch, ModRM operands, memory words,
+// the stack and the flag rules. Everything here is inline and on the hot path.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <type_traits>
+
+#include "core/machine.h"
+#include "cpu/cpu.h"
+
+namespace kestra::cpu {
+
+using HandlerTable = std::array<OpcodeHandler, 256>;
+extern const HandlerTable OpcodeTable;
+
+// Each family fills its opcodes.
+void InstallAlu(HandlerTable& t);
+void InstallMoves(HandlerTable& t);
+void InstallControl(HandlerTable& t);
+void InstallShifts(HandlerTable& t);
+void InstallMulDiv(HandlerTable& t);
+void InstallStrings(HandlerTable& t);
+void InstallExtended(HandlerTable& t);
+
+// Register operands of a ModRM byte by table.
+struct ModRmTables {
+  uint8_t regWord[256];  // reg field as word register
+  uint8_t regByte[256];  // reg field as byte position
+  uint8_t rmWord[256];   // rm field as word register (register forms)
+  uint8_t rmByte[256];   // rm field as byte position (register forms)
+};
+
+constexpr uint8_t BytePosition(int reg) { return static_cast<uint8_t>((reg & 3) << 1 | reg >> 2); }
+
+inline constexpr ModRmTables kModRm = [] {
+  ModRmTables t{};
+  for (int m = 0; m < 256; ++m) {
+    t.regWord[m] = static_cast<uint8_t>((m >> 3) & 7);
+    t.regByte[m] = BytePosition((m >> 3) & 7);
+    t.rmWord[m] = static_cast<uint8_t>(m & 7);
+    t.rmByte[m] = BytePosition(m & 7);
+  }
+  return t;
+}();
+
+// Effective-address forms for ModRM bytes 0x00-0xBF: fetch the displacement,
+// set EaOffset and EaLinear.
+using EaForm = void (*)(Machine&);
+extern const std::array<EaForm, 192> EaTable;
+
+inline uint32_t SegBase(const CpuState& c, int seg) {
+  return static_cast<uint32_t>(c.regs.w[seg]) << 4;
+}
+// Data segment base honouring a segment prefix.
+inline uint32_t DataBase(const CpuState& c, int seg) {
+  return c.segOverride.active ? c.segOverride.base : SegBase(c, seg);
+}
+
+// ---- fetch ----
+inline uint8_t Fetch8(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t ip = c.regs.w[IP];
+  const uint8_t v = ReadMemory(m, SegBase(c, CS) + ip);
+  c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
+  return v;
+}
+inline uint16_t Fetch16(Machine& m) {
+  const uint8_t lo = Fetch8(m);
+  return static_cast<uint16_t>(lo | Fetch8(m) << 8);
+}
+template <typename T>
+inline T FetchImm(Machine& m) {
+  if constexpr (sizeof(T) == 1) return Fetch8(m);
+  else return Fetch16(m);
+}
+inline uint16_t FetchSigned8(Machine& m) { return static_cast<uint16_t>(static_cast<int8_t>(Fetch8(m))); }
+
+// ---- memory: words take their high byte at linear address + 1 ----
+inline uint16_t ReadWord(const Machine& m, uint32_t a) {
+  return static_cast<uint16_t>(ReadMemory(m, a) | ReadMemory(m, a + 1) << 8);
+}
+inline void WriteWord(Machine& m, uint32_t a, uint16_t v) {
+  WriteMemory(m, a, static_cast<uint8_t>(v));
+  WriteMemory(m, a + 1, static_cast<uint8_t>(v >> 8));
+}
+template <typename T>
+inline T ReadMem(const Machine& m, uint32_t a) {
+  if constexpr (sizeof(T) == 1) return ReadMemory(m, a);
+  else return ReadWord(m, a);
+}
+template <typename T>
+inline void WriteMem(Machine& m, uint32_t a, T v) {
+  if constexpr (sizeof(T) == 1) WriteMemory(m, a, v);
+  else WriteWord(m, a, v);
+}
+// Far pointers: the second word's +2 wraps inside the operand's 64 KB.
+inline uint32_t SecondWordAddress(uint32_t linear) {
+  return (linear & 0xF0000) | ((linear + 2) & 0xFFFF);
+}
+
+// ---- ModRM operands ----
+inline void DecodeEa(Machine& m, uint8_t modrm) { EaTable[modrm](m); }
+
+template <typename T>
+inline T& RegOperand(CpuState& c, uint8_t modrm) {
+  if constexpr (sizeof(T) == 1) return Reg8(c, kModRm.regByte[modrm]);
+  else return c.regs.w[kModRm.regWord[modrm]];
+}
+template <typename T>
+inline T& RmRegister(CpuState& c, uint8_t modrm) {
+  if constexpr (sizeof(T) == 1) return Reg8(c, kModRm.rmByte[modrm]);
+  else return c.regs.w[kModRm.rmWord[modrm]];
+}
+// Reads the r/m operand; a memory operand is decoded first and stays at EaLinear.
+template <typename T>
+inline T ReadRm(Machine& m, uint8_t modrm) {
+  if (modrm >= 0xC0) return RmRegister<T>(m.cpu, modrm);
+  DecodeEa(m, modrm);
+  return ReadMem<T>(m, m.cpu.EaLinear);
+}
+// For operands that are only written: forms the address of a memory operand.
+inline void DecodeIfMemory(Machine& m, uint8_t modrm) {
+  if (modrm < 0xC0) DecodeEa(m, modrm);
+}
+template <typename T>
+inline void WriteRm(Machine& m, uint8_t modrm, T v) {
+  if (modrm >= 0xC0) RmRegister<T>(m.cpu, modrm) = v;
+  else WriteMem<T>(m, m.cpu.EaLinear, v);
+}
+inline void Charge(CpuState& c, uint8_t modrm, int registerCost, int memoryCost) {
+  c.CycleBudget -= modrm >= 0xC0 ? registerCost : memoryCost;
+}
+
+template <typename T>
+inline T& Accumulator(CpuState& c) {
+  if constexpr (sizeof(T) == 1) return Reg8(c, 0);
+  else return c.regs.w[AX];
+}
+
+// ---- stack: SS:SP, never overridden ----
+inline void Push(Machine& m, uint16_t v) {
+  CpuState& c = m.cpu;
+  const uint16_t sp = static_cast<uint16_t>(c.regs.w[SP] - 2);
+  c.regs.w[SP] = sp;
+  WriteWord(m, SegBase(c, SS) + sp, v);
+}
+inline uint16_t Pop(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t sp = c.regs.w[SP];
+  const uint16_t v = ReadWord(m, SegBase(c, SS) + sp);
+  c.regs.w[SP] = static_cast<uint16_t>(sp + 2);
+  return v;
+}
+
+// ---- flag rules ----
+template <typename T>
+struct Width {
+  static constexpr uint32_t kSign = sizeof(T) == 1 ? 0x80 : 0x8000;
+  static constexpr uint32_t kCarry = kSign << 1;
+  static constexpr int kBits = sizeof(T) * 8;
+};
+
+template <typename T>
+inline int32_t SignExtend(uint32_t r) {
+  return static_cast<std::make_signed_t<T>>(static_cast<T>(r));
+}
+template <typename T>
+inline void SetSources(FlagState& f, uint32_t r) {
+  f.signSource = f.zeroSource = f.paritySource = SignExtend<T>(r);
+}
+
+template <typename T>
+inline T AddFlags(FlagState& f, uint32_t a, uint32_t b) {
+  const uint32_t r = a + b;
+  f.carry = static_cast<int32_t>(r & Width<T>::kCarry);
+  f.overflow = static_cast<int32_t>((a ^ r) & (b ^ r) & Width<T>::kSign);
+  f.aux = static_cast<int32_t>((a ^ b ^ r) & 0x10);
+  SetSources<T>(f, r);
+  return static_cast<T>(r);
+}
+template <typename T>
+inline T SubFlags(FlagState& f, uint32_t a, uint32_t b) {
+  const uint32_t r = a - b;
+  f.carry = static_cast<int32_t>(r & Width<T>::kCarry);
+  f.overflow = static_cast<int32_t>((a ^ b) & (a ^ r) & Width<T>::kSign);
+  f.aux = static_cast<int32_t>((a ^ b ^ r) & 0x10);
+  SetSources<T>(f, r);
+  return static_cast<T>(r);
+}
+template <typename T>
+inline T LogicFlags(FlagState& f, uint32_t r) {
+  f.carry = f.overflow = f.aux = 0;
+  SetSources<T>(f, r);
+  return static_cast<T>(r);
+}
+
+enum AluOperation { kAdd, kOr, kAdc, kSbb, kAnd, kSub, kXor, kCmp };
+
+// ADC and SBB fold the incoming carry into the source before the flags.
+template <int Op, typename T>
+inline T Alu(FlagState& f, uint32_t a, uint32_t b) {
+  if constexpr (Op == kAdd) return AddFlags<T>(f, a, b);
+  else if constexpr (Op == kOr) return LogicFlags<T>(f, a | b);
+  else if constexpr (Op == kAdc) return AddFlags<T>(f, a, b + (f.carry != 0));
+  else if constexpr (Op == kSbb) return SubFlags<T>(f, a, b + (f.carry != 0));
+  else if constexpr (Op == kAnd) return LogicFlags<T>(f, a & b);
+  else if constexpr (Op == kXor) return LogicFlags<T>(f, a ^ b);
+  else return SubFlags<T>(f, a, b);  // SUB, CMP
+}
+
+template <typename T>
+inline T IncFlags(FlagState& f, uint32_t a) {
+  const uint32_t r = a + 1;
+  f.overflow = a == Width<T>::kSign - 1;
+  f.aux = static_cast<int32_t>((a ^ r ^ 1) & 0x10);
+  SetSources<T>(f, r);
+  return static_cast<T>(r);
+}
+template <typename T>
+inline T DecFlags(FlagState& f, uint32_t a) {
+  const uint32_t r = a - 1;
+  f.overflow = a == Width<T>::kSign;
+  f.aux = static_cast<int32_t>((a ^ r ^ 1) & 0x10);
+  SetSources<T>(f, r);
+  return static_cast<T>(r);
+}
+
+}  // namespace kestra::cpu

@@ -1,0 +1,385 @@
+// Data movement, the stack with ENTER and LEAVE, the flag instructions and
+// port input and output.
+#include <utility>
+
+#include "cpu/exec.h"
+
+namespace kestra::cpu {
+namespace {
+
+// ---- MOV ----
+template <typename T>
+void MovRmReg(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  DecodeIfMemory(m, modrm);
+  WriteRm<T>(m, modrm, RegOperand<T>(c, modrm));
+  c.CycleBudget -= 1;
+}
+
+template <typename T>
+void MovRegRm(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  RegOperand<T>(c, modrm) = ReadRm<T>(m, modrm);
+  c.CycleBudget -= 1;
+}
+
+void MovRmSreg(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  const int reg = (modrm >> 3) & 7;
+  DecodeIfMemory(m, modrm);
+  // Reg fields 4-7 name no segment register: they store 0.
+  WriteRm<uint16_t>(m, modrm, reg < 4 ? c.regs.w[ES + reg] : 0);
+  c.CycleBudget -= 1;
+}
+
+void MovSregRm(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  const uint16_t v = ReadRm<uint16_t>(m, modrm);
+  const int reg = (modrm >> 3) & 7;
+  if (reg < 4) c.regs.w[ES + reg] = v;
+  c.IdleSkipInhibit = 1;
+  Charge(c, modrm, 2, 3);
+}
+
+// 0xA0-0xA3: the word's high byte wraps inside the segment.
+template <typename T>
+void MovAccMem(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t off = Fetch16(m);
+  const uint32_t base = DataBase(c, DS);
+  uint32_t v = ReadMemory(m, base + off);
+  if constexpr (sizeof(T) == 2) v |= ReadMemory(m, base + static_cast<uint16_t>(off + 1)) << 8;
+  Accumulator<T>(c) = static_cast<T>(v);
+  c.CycleBudget -= 1;
+}
+
+template <typename T>
+void MovMemAcc(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t off = Fetch16(m);
+  const uint32_t base = DataBase(c, DS);
+  const T v = Accumulator<T>(c);
+  WriteMemory(m, base + off, static_cast<uint8_t>(v));
+  if constexpr (sizeof(T) == 2) {
+    WriteMemory(m, base + static_cast<uint16_t>(off + 1), static_cast<uint8_t>(v >> 8));
+  }
+  c.CycleBudget -= 1;
+}
+
+template <int R>
+void MovReg8Imm(Machine& m) {
+  Reg8(m.cpu, BytePosition(R)) = Fetch8(m);
+  m.cpu.CycleBudget -= 1;
+}
+
+template <int R>
+void MovReg16Imm(Machine& m) {
+  m.cpu.regs.w[R] = Fetch16(m);
+  m.cpu.CycleBudget -= 1;
+}
+
+template <typename T>
+void MovRmImm(Machine& m) {
+  const uint8_t modrm = Fetch8(m);
+  DecodeIfMemory(m, modrm);
+  WriteRm<T>(m, modrm, FetchImm<T>(m));
+  m.cpu.CycleBudget -= 1;
+}
+
+// ---- exchange, addresses, conversions ----
+template <typename T>
+void XchgRegRm(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  const T a = ReadRm<T>(m, modrm);
+  T& reg = RegOperand<T>(c, modrm);
+  WriteRm<T>(m, modrm, reg);
+  reg = a;
+  Charge(c, modrm, 3, 5);
+}
+
+template <int R>
+void XchgAx(Machine& m) {
+  CpuState& c = m.cpu;
+  std::swap(c.regs.w[AX], c.regs.w[R]);
+  c.CycleBudget -= 3;
+}
+
+void Lea(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  // A register operand has no address: the destination stays as it is.
+  if (modrm < 0xC0) {
+    DecodeEa(m, modrm);
+    RegOperand<uint16_t>(c, modrm) = c.EaOffset;
+  }
+  c.CycleBudget -= 1;
+}
+
+// LES / LDS. With a register operand the second word is read beside the
+// last memory operand decoded.
+template <int Seg>
+void LoadFarPointer(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint8_t modrm = Fetch8(m);
+  const uint16_t offset = ReadRm<uint16_t>(m, modrm);
+  const uint16_t segment = ReadWord(m, SecondWordAddress(c.EaLinear));
+  RegOperand<uint16_t>(c, modrm) = offset;
+  c.regs.w[Seg] = segment;
+  c.CycleBudget -= 6;
+}
+
+void Cbw(Machine& m) {
+  CpuState& c = m.cpu;
+  Reg8(c, 1) = (Reg8(c, 0) & 0x80) ? 0xFF : 0x00;
+  c.CycleBudget -= 1;
+}
+
+void Cwd(Machine& m) {
+  CpuState& c = m.cpu;
+  c.regs.w[DX] = (c.regs.w[AX] & 0x8000) ? 0xFFFF : 0x0000;
+  c.CycleBudget -= 1;
+}
+
+void Xlat(Machine& m) {
+  CpuState& c = m.cpu;
+  uint8_t& al = Reg8(c, 0);
+  al = ReadMemory(m, DataBase(c, DS) + static_cast<uint16_t>(c.regs.w[BX] + al));
+  c.CycleBudget -= 5;
+}
+
+void Lahf(Machine& m) {
+  CpuState& c = m.cpu;
+  Reg8(c, 1) = static_cast<uint8_t>(FlagsWord(c.flags));
+  c.CycleBudget -= 2;
+}
+
+void Sahf(Machine& m) {
+  CpuState& c = m.cpu;
+  LoadFlagsWord(c.flags, static_cast<uint16_t>((FlagsWord(c.flags) & 0xFF00) | Reg8(c, 1)));
+  c.CycleBudget -= 4;
+}
+
+void Salc(Machine& m) {
+  CpuState& c = m.cpu;
+  Reg8(c, 0) = CarryFlag(c.flags) ? 0xFF : 0x00;
+  c.CycleBudget -= 3;
+}
+
+// ---- stack ----
+template <int R>
+void PushReg(Machine& m) {
+  CpuState& c = m.cpu;
+  if constexpr (R == SP) {
+    // Pushes SP as it is after the decrement.
+    c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] - 2);
+    WriteWord(m, SegBase(c, SS) + c.regs.w[SP], c.regs.w[SP]);
+  } else {
+    Push(m, c.regs.w[R]);
+  }
+  c.CycleBudget -= 1;
+}
+
+template <int R>
+void PopReg(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t v = Pop(m);
+  // POP SP applies the increment to the loaded value.
+  c.regs.w[R] = R == SP ? static_cast<uint16_t>(v + 2) : v;
+  c.CycleBudget -= 1;
+}
+
+template <int Seg>
+void PushSeg(Machine& m) {
+  Push(m, m.cpu.regs.w[Seg]);
+  m.cpu.CycleBudget -= 2;
+}
+
+template <int Seg>
+void PopSeg(Machine& m) {
+  CpuState& c = m.cpu;
+  c.regs.w[Seg] = Pop(m);
+  if constexpr (Seg == SS) c.IdleSkipInhibit = 1;
+  c.CycleBudget -= 3;
+}
+
+void PushImm16(Machine& m) {
+  Push(m, Fetch16(m));
+  m.cpu.CycleBudget -= 1;
+}
+
+void PushImm8(Machine& m) {
+  Push(m, FetchSigned8(m));
+  m.cpu.CycleBudget -= 1;
+}
+
+void PopRm(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t v = Pop(m);
+  const uint8_t modrm = Fetch8(m);
+  DecodeIfMemory(m, modrm);
+  WriteRm<uint16_t>(m, modrm, v);
+  Charge(c, modrm, 1, 3);
+}
+
+void Pusha(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t sp = c.regs.w[SP];
+  for (int r : {AX, CX, DX, BX}) Push(m, c.regs.w[r]);
+  Push(m, sp);
+  for (int r : {BP, SI, DI}) Push(m, c.regs.w[r]);
+  c.CycleBudget -= 9;
+}
+
+void Popa(Machine& m) {
+  CpuState& c = m.cpu;
+  for (int r : {DI, SI, BP}) c.regs.w[r] = Pop(m);
+  c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + 2);
+  for (int r : {BX, DX, CX, AX}) c.regs.w[r] = Pop(m);
+  c.CycleBudget -= 8;
+}
+
+void Pushf(Machine& m) { PushFlags(m); }
+
+void Popf(Machine& m) {
+  LoadFlagsWord(m.cpu.flags, Pop(m));
+  m.cpu.CycleBudget -= 3;
+}
+
+// The copied frame pointers come from just below the new BP and land below
+// the locals.
+void Enter(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t size = Fetch16(m);
+  const int level = Fetch8(m);
+  Push(m, c.regs.w[BP]);
+  const uint16_t frame = c.regs.w[SP];
+  c.regs.w[BP] = frame;
+  c.regs.w[SP] = static_cast<uint16_t>(frame - size);
+  const uint32_t source = DataBase(c, SS);
+  for (int i = 1; i < level; ++i) {
+    c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] - 2);
+    const uint16_t v = ReadWord(m, source + static_cast<uint16_t>(frame - 2 * i));
+    WriteWord(m, SegBase(c, SS) + c.regs.w[SP], v);
+    c.CycleBudget -= 4;
+  }
+  if (level != 0) Push(m, frame);
+  c.CycleBudget -= 19;
+}
+
+void Leave(Machine& m) {
+  CpuState& c = m.cpu;
+  c.regs.w[SP] = c.regs.w[BP];
+  c.regs.w[BP] = Pop(m);
+  c.CycleBudget -= 2;
+}
+
+// ---- flags ----
+void Cmc(Machine& m) { m.cpu.flags.carry = !CarryFlag(m.cpu.flags), m.cpu.CycleBudget -= 4; }
+void Clc(Machine& m) { m.cpu.flags.carry = 0, m.cpu.CycleBudget -= 4; }
+void Stc(Machine& m) { m.cpu.flags.carry = 1, m.cpu.CycleBudget -= 4; }
+void Cli(Machine& m) { m.cpu.flags.interruptEnable = 0, m.cpu.CycleBudget -= 4; }
+void Sti(Machine& m) { m.cpu.flags.interruptEnable = 1, m.cpu.CycleBudget -= 4; }
+void Cld(Machine& m) { m.cpu.flags.direction = 0, m.cpu.CycleBudget -= 4; }
+void Std(Machine& m) { m.cpu.flags.direction = 1, m.cpu.CycleBudget -= 4; }
+
+// ---- ports: IN reads the port file, OUT goes through WritePort ----
+void InPorts(Machine& m, uint32_t port, bool word) {
+  CpuState& c = m.cpu;
+  Reg8(c, 0) = m.io.IoPorts[port];
+  // Port 0x10000 (IN AX, DX with DX = 0xFFFF) is the spare entry: 0.
+  if (word) Reg8(c, 1) = m.io.IoPorts[port + 1];
+  c.CycleBudget -= 6;
+}
+
+void OutPorts(Machine& m, uint32_t port, bool word) {
+  CpuState& c = m.cpu;
+  const uint16_t ax = c.regs.w[AX];
+  c.CycleBudget -= 6;
+  WritePort(m, port, static_cast<uint8_t>(ax));
+  if (word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
+}
+
+void InAlImm(Machine& m) { InPorts(m, Fetch8(m), false); }
+void InAxImm(Machine& m) { InPorts(m, Fetch8(m), true); }
+void InAlDx(Machine& m) { InPorts(m, m.cpu.regs.w[DX], false); }
+void InAxDx(Machine& m) { InPorts(m, m.cpu.regs.w[DX], true); }
+void OutImmAl(Machine& m) { OutPorts(m, Fetch8(m), false); }
+void OutImmAx(Machine& m) { OutPorts(m, Fetch8(m), true); }
+void OutDxAl(Machine& m) { OutPorts(m, m.cpu.regs.w[DX], false); }
+void OutDxAx(Machine& m) { OutPorts(m, m.cpu.regs.w[DX], true); }
+
+template <int... R>
+void InstallByRegister(HandlerTable& t, std::integer_sequence<int, R...>) {
+  ((t[0xB0 + R] = MovReg8Imm<R>), ...);
+  ((t[0xB8 + R] = MovReg16Imm<R>), ...);
+  ((t[0x50 + R] = PushReg<R>), ...);
+  ((t[0x58 + R] = PopReg<R>), ...);
+  ((t[0x90 + R] = XchgAx<R>), ...);  // 0x90 is replaced by NOP
+}
+
+}  // namespace
+
+void InstallMoves(HandlerTable& t) {
+  t[0x88] = MovRmReg<uint8_t>;
+  t[0x89] = MovRmReg<uint16_t>;
+  t[0x8A] = MovRegRm<uint8_t>;
+  t[0x8B] = MovRegRm<uint16_t>;
+  t[0x8C] = MovRmSreg;
+  t[0x8E] = MovSregRm;
+  t[0xA0] = MovAccMem<uint8_t>;
+  t[0xA1] = MovAccMem<uint16_t>;
+  t[0xA2] = MovMemAcc<uint8_t>;
+  t[0xA3] = MovMemAcc<uint16_t>;
+  t[0xC6] = MovRmImm<uint8_t>;
+  t[0xC7] = MovRmImm<uint16_t>;
+  t[0x86] = XchgRegRm<uint8_t>;
+  t[0x87] = XchgRegRm<uint16_t>;
+  t[0x8D] = Lea;
+  t[0xC4] = LoadFarPointer<ES>;
+  t[0xC5] = LoadFarPointer<DS>;
+  t[0x98] = Cbw;
+  t[0x99] = Cwd;
+  t[0xD7] = Xlat;
+  t[0x9F] = Lahf;
+  t[0x9E] = Sahf;
+  t[0xD6] = Salc;
+  InstallByRegister(t, std::make_integer_sequence<int, 8>{});
+  t[0x06] = PushSeg<ES>;
+  t[0x0E] = PushSeg<CS>;
+  t[0x16] = PushSeg<SS>;
+  t[0x1E] = PushSeg<DS>;
+  t[0x07] = PopSeg<ES>;
+  t[0x17] = PopSeg<SS>;
+  t[0x1F] = PopSeg<DS>;
+  t[0x68] = PushImm16;
+  t[0x6A] = PushImm8;
+  t[0x8F] = PopRm;
+  t[0x60] = Pusha;
+  t[0x61] = Popa;
+  t[0x9C] = Pushf;
+  t[0x9D] = Popf;
+  t[0xC8] = Enter;
+  t[0xC9] = Leave;
+  t[0xF5] = Cmc;
+  t[0xF8] = Clc;
+  t[0xF9] = Stc;
+  t[0xFA] = Cli;
+  t[0xFB] = Sti;
+  t[0xFC] = Cld;
+  t[0xFD] = Std;
+  t[0xE4] = InAlImm;
+  t[0xE5] = InAxImm;
+  t[0xEC] = InAlDx;
+  t[0xED] = InAxDx;
+  t[0xE6] = OutImmAl;
+  t[0xE7] = OutImmAx;
+  t[0xEE] = OutDxAl;
+  t[0xEF] = OutDxAx;
+}
+
+}  // namespace kestra::cpu

@@ -1,0 +1,197 @@
+// String instructions and the four repeat prefixes (0xF3 REP/REPE, 0xF2
+// REPNE, 0x64 REPNC, 0x65 REPC).
+#include "cpu/exec.h"
+
+namespace kestra::cpu {
+namespace {
+
+using Element = void (*)(Machine&);
+
+template <typename T>
+inline void Advance(const CpuState& c, uint16_t& index) {
+  index = static_cast<uint16_t>(index + (c.flags.direction ? -static_cast<int>(sizeof(T)) : sizeof(T)));
+}
+inline uint32_t Source(const CpuState& c) { return DataBase(c, DS) + c.regs.w[SI]; }
+inline uint32_t Destination(const CpuState& c) { return SegBase(c, ES) + c.regs.w[DI]; }
+
+// ---- one element each; the callers charge the cycles ----
+template <typename T>
+void Movs(Machine& m) {
+  CpuState& c = m.cpu;
+  WriteMem<T>(m, Destination(c), ReadMem<T>(m, Source(c)));
+  Advance<T>(c, c.regs.w[SI]);
+  Advance<T>(c, c.regs.w[DI]);
+}
+
+template <typename T>
+void Cmps(Machine& m) {
+  CpuState& c = m.cpu;
+  SubFlags<T>(c.flags, ReadMem<T>(m, Source(c)), ReadMem<T>(m, Destination(c)));
+  Advance<T>(c, c.regs.w[SI]);
+  Advance<T>(c, c.regs.w[DI]);
+}
+
+template <typename T>
+void Stos(Machine& m) {
+  CpuState& c = m.cpu;
+  WriteMem<T>(m, Destination(c), Accumulator<T>(c));
+  Advance<T>(c, c.regs.w[DI]);
+}
+
+template <typename T>
+void Lods(Machine& m) {
+  CpuState& c = m.cpu;
+  Accumulator<T>(c) = ReadMem<T>(m, Source(c));
+  Advance<T>(c, c.regs.w[SI]);
+}
+
+template <typename T>
+void Scas(Machine& m) {
+  CpuState& c = m.cpu;
+  SubFlags<T>(c.flags, Accumulator<T>(c), ReadMem<T>(m, Destination(c)));
+  Advance<T>(c, c.regs.w[DI]);
+}
+
+// INSW and OUTSW wrap the high byte's offset and port inside 16 bits.
+template <typename T>
+void Ins(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t dx = c.regs.w[DX];
+  WriteMemory(m, Destination(c), m.io.IoPorts[dx]);
+  if constexpr (sizeof(T) == 2) {
+    WriteMemory(m, SegBase(c, ES) + static_cast<uint16_t>(c.regs.w[DI] + 1),
+                m.io.IoPorts[static_cast<uint16_t>(dx + 1)]);
+  }
+  Advance<T>(c, c.regs.w[DI]);
+}
+
+template <typename T>
+void Outs(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t dx = c.regs.w[DX];
+  const uint32_t base = DataBase(c, DS);
+  const uint16_t si = c.regs.w[SI];
+  const uint8_t low = ReadMemory(m, base + si);
+  if constexpr (sizeof(T) == 2) {
+    const uint8_t high = ReadMemory(m, base + static_cast<uint16_t>(si + 1));
+    WritePort(m, dx, low);
+    WritePort(m, static_cast<uint16_t>(dx + 1), high);
+  } else {
+    WritePort(m, dx, low);
+  }
+  Advance<T>(c, c.regs.w[SI]);
+}
+
+struct StringOp {
+  Element element = nullptr;  // null: not a string opcode
+  int cost = 0;               // the single instruction's own cost
+  int repAddition = 0;        // extra per element under 0xF3
+  int repneAddition = 0;      // extra per element under 0xF2
+  bool compare = false;       // CMPS/SCAS: the ZF condition applies
+};
+
+constexpr std::array<StringOp, 256> kStringOps = [] {
+  std::array<StringOp, 256> t{};
+  t[0x6C] = {Ins<uint8_t>, 6, 0, 0, false};
+  t[0x6D] = {Ins<uint16_t>, 6, 0, 0, false};
+  t[0x6E] = {Outs<uint8_t>, 7, -1, 0, false};
+  t[0x6F] = {Outs<uint16_t>, 7, -1, 0, false};
+  t[0xA4] = {Movs<uint8_t>, 5, 2, 0, false};
+  t[0xA5] = {Movs<uint16_t>, 5, 2, 0, false};
+  t[0xA6] = {Cmps<uint8_t>, 6, 4, 3, true};
+  t[0xA7] = {Cmps<uint16_t>, 6, 4, 3, true};
+  t[0xAA] = {Stos<uint8_t>, 3, 3, 0, false};
+  t[0xAB] = {Stos<uint16_t>, 3, 3, 0, false};
+  t[0xAC] = {Lods<uint8_t>, 3, 3, 0, false};
+  t[0xAD] = {Lods<uint16_t>, 3, 3, 0, false};
+  t[0xAE] = {Scas<uint8_t>, 4, 4, 5, true};
+  t[0xAF] = {Scas<uint16_t>, 4, 4, 5, true};
+  return t;
+}();
+
+template <int Opcode>
+void Single(Machine& m) {
+  kStringOps[Opcode].element(m);
+  m.cpu.CycleBudget -= kStringOps[Opcode].cost;
+}
+
+// 0xF3 (all) and 0xF2 (CMPS/SCAS): suspended when the budget runs out, with
+// IP back on the prefix so the next run resumes with the remaining CX.
+void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zeroToGoOn) {
+  CpuState& c = m.cpu;
+  c.CycleBudget -= 5;
+  uint16_t count = c.regs.w[CX];
+  while (count != 0) {
+    if (c.CycleBudget < 0) {
+      c.regs.w[IP] = static_cast<uint16_t>(c.regs.w[IP] - (c.segOverride.active ? 3 : 2));
+      break;
+    }
+    s.element(m);
+    c.CycleBudget -= perElement;
+    --count;
+    if (s.compare && ZeroFlag(c.flags) != zeroToGoOn) break;
+  }
+  c.regs.w[CX] = count;
+}
+
+// 0xF2 (other than CMPS/SCAS), 0x64, 0x65: run to the end within one step.
+// CarryStop: -1 no test, 1 stop on CF = 1, 0 stop on CF = 0.
+template <int CarryStop>
+void RepeatWhole(Machine& m, const StringOp& s) {
+  CpuState& c = m.cpu;
+  c.CycleBudget -= 2;
+  uint16_t count = c.regs.w[CX];
+  while (count != 0) {
+    s.element(m);
+    c.CycleBudget -= s.cost;
+    --count;
+    if (CarryStop >= 0 && CarryFlag(c.flags) == (CarryStop == 1)) break;
+  }
+  c.regs.w[CX] = count;
+}
+
+enum RepeatKind { kRep, kRepne, kRepnc, kRepc };
+
+template <int Kind>
+void RepeatPrefix(Machine& m) {
+  CpuState& c = m.cpu;
+  uint8_t op = Fetch8(m);
+  if ((op & 0xE7) == 0x26) {  // one segment prefix taken here, 2 cycles
+    c.segOverride.active = 1;
+    c.segOverride.base = SegBase(c, ES + ((op >> 3) & 3));
+    c.CycleBudget -= 2;
+    op = Fetch8(m);
+  }
+  const StringOp& s = kStringOps[op];
+  if (!s.element) {
+    OpcodeTable[op](m);  // a plain instruction: the prefix costs nothing
+  } else if constexpr (Kind == kRep) {
+    RepeatInterruptible(m, s, s.cost + s.repAddition, true);
+  } else if constexpr (Kind == kRepne) {
+    if (s.compare) RepeatInterruptible(m, s, s.cost + s.repneAddition, false);
+    else RepeatWhole<-1>(m, s);
+  } else if constexpr (Kind == kRepnc) {
+    RepeatWhole<1>(m, s);
+  } else {
+    RepeatWhole<0>(m, s);
+  }
+  c.segOverride.active = 0;
+}
+
+template <int... Op>
+void InstallSingles(HandlerTable& t, std::integer_sequence<int, Op...>) {
+  ((t[Op] = Single<Op>), ...);
+}
+
+}  // namespace
+
+void InstallStrings(HandlerTable& t) {
+  InstallSingles(t, std::integer_sequence<int, 0x6C, 0x6D, 0x6E, 0x6F, 0xA4, 0xA5, 0xA6, 0xA7,
+                                          0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF>{});
+  t[0xF3] = RepeatPrefix<kRep>;
+  t[0xF2] = RepeatPrefix<kRepne>;
+  t[0x64] = RepeatPrefix<kRepnc>;
+  t[0x65] = RepeatPrefix<kRepc>;
+}
+
+}  // namespace kestra::cpu
