@@ -7,8 +7,6 @@ namespace {
 
 using AluTest = CpuTest;
 
-constexpr uint16_t kArith = kCF | kPF | kAF | kZF | kSF | kOF;
-
 struct FlagCase {
   uint8_t op;  // ALU row 0-7
   bool word;

@@ -25,6 +25,8 @@ enum FlagBit : uint16_t {
   kDF = 0x400,
   kOF = 0x800,
 };
+// The six flags that arithmetic sets.
+constexpr uint16_t kArith = kCF | kPF | kAF | kZF | kSF | kOF;
 
 class CpuTest : public ::testing::Test {
  protected:

@@ -6,8 +6,6 @@ namespace {
 
 using ExtendedTest = CpuTest;
 
-constexpr uint16_t kArith = kCF | kPF | kAF | kZF | kSF | kOF;
-
 TEST_F(ExtendedTest, Test1SetsZeroFromTheBitAndClearsCarryAndOverflow) {
   Set(AX, 0x0004);
   Set(CX, 2);

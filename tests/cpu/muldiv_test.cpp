@@ -11,8 +11,6 @@ class MulDivTest : public CpuTest {
   bool Trapped() const { return R(CS) == 0x0900; }
 };
 
-constexpr uint16_t kArith = kCF | kPF | kAF | kZF | kSF | kOF;
-
 TEST_F(MulDivTest, NotAndNeg) {
   Set(AX, 0x00F0);
   SetFlags(kZF | kCF);

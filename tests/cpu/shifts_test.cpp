@@ -6,8 +6,6 @@ namespace {
 
 using ShiftTest = CpuTest;
 
-constexpr uint16_t kArith = kCF | kPF | kAF | kZF | kSF | kOF;
-
 struct ByOne {
   uint8_t op;   // 0xD0 or 0xD1
   int reg;      // reg field

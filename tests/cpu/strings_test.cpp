@@ -6,8 +6,6 @@ namespace {
 
 using StringTest = CpuTest;
 
-constexpr uint16_t kArith = kCF | kPF | kAF | kZF | kSF | kOF;
-
 TEST_F(StringTest, SingleInstructionsStepByTheDirectionFlag) {
   Set(SI, 0x10);
   Set(DI, 0x20);
