@@ -1,4 +1,6 @@
-// Voice output: one sample per LCD line streamed into the voice buffer.
+// Voice output: channel 2's voice samples and the sound DMA, one byte per LCD
+// line, streamed into the voice buffer as a ring of 16 blocks of one frame
+// each. The buffer's rate follows the rate at which samples really arrive.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +9,23 @@ namespace kestra {
 
 struct Machine;
 
+constexpr uint32_t kVoiceBlockSize = 159;  // one frame of lines
+constexpr uint32_t kVoiceBlockCount = 16;
+constexpr uint32_t kVoiceRingSize = kVoiceBlockSize * kVoiceBlockCount;  // 2,544
+constexpr uint32_t kVoiceRateWindow = 125;  // milliseconds between rate measurements
+
+struct VoiceState {
+  uint8_t VoiceStage[kVoiceRingSize];  // the first 159 bytes collect the current block
+  uint32_t VoiceFill = 0;
+  uint32_t VoiceBlock = 0;      // ring block the next flush writes
+  uint32_t VoiceRateCount = 0;  // samples since the last measurement
+  uint32_t VoiceRateTick = 0;   // tick count at which the next measurement is due
+};
+
+// Once per line, on the emulation thread.
 void PushVoiceSample(Machine& m, uint8_t sample);
+// Writes the full block into the ring. A block that cannot be written is
+// dropped, so the stage never overflows.
+void FlushVoiceBlock(Machine& m);
 
 }  // namespace kestra

@@ -1,0 +1,240 @@
+#include "sound/host_audio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <thread>
+
+namespace kestra {
+
+namespace {
+
+// One pole at about 20 Hz: takes away the offset of buffers that idle at
+// 107 rather than at the 128 mid-point, and nothing audible.
+constexpr float kDcPole = 0.9974f;
+constexpr uint32_t kMixChunk = 256;
+
+float MillibelsToGain(int32_t millibels) {
+  return static_cast<float>(std::pow(10.0, millibels / 2000.0));
+}
+
+}  // namespace
+
+struct HostAudio::Voice {
+  std::unique_ptr<uint8_t[]> data;
+  uint32_t size = 0;
+  bool playing = false;
+  uint64_t position = 0;  // 32.32 fixed point, in samples
+  uint64_t step = 0;      // position advance per output frame
+  int32_t frequency = kDefaultBufferRate;
+  int32_t volume = 0;
+  int32_t pan = 0;
+  float gainLeft = 0;  // includes the scale of an 8-bit sample to +-1
+  float gainRight = 0;
+
+  void UpdateStep() { step = (static_cast<uint64_t>(frequency) << 32) / kOutputRate; }
+  void UpdateGains() {
+    const float gain = MillibelsToGain(volume) / 128.0f;
+    gainLeft = pan > 0 ? gain * MillibelsToGain(-pan) : gain;
+    gainRight = pan < 0 ? gain * MillibelsToGain(pan) : gain;
+  }
+};
+
+HostAudio::HostAudio() : voices_(new Voice[kHostBufferCount]) {}
+
+HostAudio::~HostAudio() = default;
+
+bool HostAudio::CreateDevice() {
+  if (HasDevice()) return true;
+  if (!OpenOutput()) return false;
+  std::lock_guard<std::mutex> guard(lock_);
+  device_ = true;
+  dcInput_[0] = dcInput_[1] = dcOutput_[0] = dcOutput_[1] = 0;
+  return true;
+}
+
+bool HostAudio::StartDevice() { return HasDevice() && StartOutput(); }
+
+void HostAudio::ReleaseDevice() {
+  if (!HasDevice()) return;
+  for (int i = 0; i < kHostBufferCount; ++i) ReleaseBuffer(i);
+  CloseOutput();
+  std::lock_guard<std::mutex> guard(lock_);
+  device_ = false;
+}
+
+bool HostAudio::HasDevice() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return device_;
+}
+
+HostAudio::Voice* HostAudio::Find(int buffer) {
+  if (buffer < 0 || buffer >= kHostBufferCount || !voices_[buffer].data) return nullptr;
+  return &voices_[buffer];
+}
+
+bool HostAudio::CreateBuffer(int buffer, uint32_t bytes) {
+  if (buffer < 0 || buffer >= kHostBufferCount || bytes == 0 || !HasDevice()) return false;
+  // Allocated outside the lock so the mixer never waits on the allocator.
+  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[bytes]);
+  if (!data) return false;
+  std::memset(data.get(), 0x80, bytes);
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice& v = voices_[buffer];
+  if (v.data) return false;
+  v = Voice{};
+  v.data = std::move(data);
+  v.size = bytes;
+  v.UpdateStep();
+  v.UpdateGains();
+  exists_[buffer] = true;
+  return true;
+}
+
+void HostAudio::ReleaseBuffer(int buffer) {
+  if (buffer < 0 || buffer >= kHostBufferCount) return;
+  std::unique_ptr<uint8_t[]> old;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    exists_[buffer] = false;
+    old = std::move(voices_[buffer].data);
+    voices_[buffer] = Voice{};
+  }
+}
+
+bool HostAudio::HasBuffer(int buffer) const {
+  return buffer >= 0 && buffer < kHostBufferCount && exists_[buffer].load(std::memory_order_acquire);
+}
+
+bool HostAudio::Lock(int buffer, uint32_t offset, uint32_t bytes, LockedRange& range) {
+  lock_.lock();
+  Voice* v = Find(buffer);
+  if (!v || offset >= v->size || bytes == 0 || bytes > v->size) {
+    lock_.unlock();
+    return false;
+  }
+  range.first = v->data.get() + offset;
+  range.firstBytes = std::min(bytes, v->size - offset);
+  range.secondBytes = bytes - range.firstBytes;
+  range.second = range.secondBytes ? v->data.get() : nullptr;
+  lockedBuffer_ = buffer;
+  lockOwner_ = std::this_thread::get_id();
+  return true;  // the lock stays held until Unlock
+}
+
+bool HostAudio::Unlock(int buffer, const LockedRange& range) {
+  // Only the thread holding the lock may release it.
+  if (lockOwner_.load() != std::this_thread::get_id() || lockedBuffer_ != buffer) return false;
+  const Voice& v = voices_[buffer];
+  if (range.first < v.data.get() || range.first >= v.data.get() + v.size) return false;
+  lockedBuffer_ = -1;
+  lockOwner_ = std::thread::id();
+  lock_.unlock();
+  return true;
+}
+
+bool HostAudio::Play(int buffer) {
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice* v = Find(buffer);
+  if (!v) return false;
+  v->playing = true;
+  return true;
+}
+
+bool HostAudio::Stop(int buffer) {
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice* v = Find(buffer);
+  if (!v) return false;
+  v->playing = false;
+  return true;
+}
+
+bool HostAudio::SetFrequency(int buffer, int32_t rate) {
+  if (rate < kMinBufferRate || rate > kMaxBufferRate) return false;
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice* v = Find(buffer);
+  if (!v) return false;
+  v->frequency = rate;
+  v->UpdateStep();
+  return true;
+}
+
+bool HostAudio::SetVolume(int buffer, int32_t millibels) {
+  if (millibels < kSilentMillibels || millibels > 0) return false;
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice* v = Find(buffer);
+  if (!v) return false;
+  v->volume = millibels;
+  v->UpdateGains();
+  return true;
+}
+
+bool HostAudio::SetPan(int buffer, int32_t millibels) {
+  if (millibels < kSilentMillibels || millibels > -kSilentMillibels) return false;
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice* v = Find(buffer);
+  if (!v) return false;
+  v->pan = millibels;
+  v->UpdateGains();
+  return true;
+}
+
+BufferStatus HostAudio::Status(int buffer) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  BufferStatus s;
+  if (buffer < 0 || buffer >= kHostBufferCount || !voices_[buffer].data) return s;
+  const Voice& v = voices_[buffer];
+  s.exists = true;
+  s.playing = v.playing;
+  s.frequency = v.frequency;
+  s.volume = v.volume;
+  s.pan = v.pan;
+  s.position = static_cast<uint32_t>(v.position >> 32);
+  return s;
+}
+
+void HostAudio::MixVoice(Voice& v, float* mix, uint32_t frames) {
+  const uint8_t* data = v.data.get();
+  const uint32_t size = v.size;
+  const uint64_t end = static_cast<uint64_t>(size) << 32;
+  uint64_t position = v.position;
+  for (uint32_t f = 0; f < frames; ++f) {
+    const uint32_t i = static_cast<uint32_t>(position >> 32);
+    const uint32_t j = i + 1 == size ? 0 : i + 1;
+    const float frac = static_cast<float>(position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
+    const float a = static_cast<float>(data[i]);
+    const float s = a + (static_cast<float>(data[j]) - a) * frac - 128.0f;
+    mix[2 * f] += s * v.gainLeft;
+    mix[2 * f + 1] += s * v.gainRight;
+    position += v.step;
+    if (position >= end) position -= end;
+  }
+  v.position = position;
+}
+
+void HostAudio::Render(int16_t* out, uint32_t frames) {
+  std::lock_guard<std::mutex> guard(lock_);
+  float mix[2 * kMixChunk];
+  while (frames > 0) {
+    const uint32_t n = std::min(frames, kMixChunk);
+    std::fill(mix, mix + 2 * n, 0.0f);
+    for (int i = 0; i < kHostBufferCount; ++i) {
+      Voice& v = voices_[i];
+      if (v.data && v.playing) MixVoice(v, mix, n);
+    }
+    for (uint32_t k = 0; k < 2 * n; ++k) {
+      const int c = k & 1;
+      float y = mix[k] - dcInput_[c] + kDcPole * dcOutput_[c];
+      if (std::fabs(y) < 1e-20f) y = 0.0f;  // no denormals while it decays in silence
+      dcInput_[c] = mix[k];
+      dcOutput_[c] = y;
+      const float scaled = std::clamp(y * 32767.0f, -32768.0f, 32767.0f);
+      out[k] = static_cast<int16_t>(std::lrint(scaled));
+    }
+    out += 2 * n;
+    frames -= n;
+  }
+}
+
+}  // namespace kestra
