@@ -12,7 +12,7 @@ namespace kestra::test {
 namespace {
 
 TEST(SdlAudioBackEnd, OpensAndPlaysOnTheDevice) {
-  TestMachine m;
+  TestMachine m(TestMachine::NoSound);
   SdlAudio audio;
   m->host.audio = &audio;
   ASSERT_EQ(OpenSound(*m), 0) << ::testing::PrintToString(m.messages.texts());

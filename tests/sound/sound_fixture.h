@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "core/ports.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
 
@@ -20,20 +21,16 @@ class ManualTicks final : public TickSource {
   uint32_t now = 1000;
 };
 
+// The test machine's own offline device, opened once as the program does.
 class SoundTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m->host.audio = &audio;
     m->host.ticks = &ticks;
-    ASSERT_EQ(OpenSound(*m), 0);
+    ASSERT_TRUE(audio.HasDevice());
   }
-  void TearDown() override { CloseSound(*m); }
 
-  // A port write as the CPU's OUT makes it: side effect, then the store.
-  void Out(uint32_t port, uint8_t value) {
-    WriteSoundPort(*m, port, value);
-    m->io.IoPorts[port] = port == 0x91 ? (value | 0x80) : value;
-  }
+  // A port write as the CPU's OUT makes it.
+  void Out(uint32_t port, uint8_t value) { WritePort(*m, port, value); }
 
   // Channel c's 16 wave bytes: samples 0-15 at full level, 16-31 at zero.
   void WriteSquareWave(int channel) {
@@ -50,7 +47,7 @@ class SoundTest : public ::testing::Test {
   }
 
   TestMachine m;
-  OfflineAudio audio;
+  OfflineAudio& audio = m.audio;
   ManualTicks ticks;
 };
 

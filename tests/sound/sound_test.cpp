@@ -40,7 +40,7 @@ TEST(SoundTables, RateIsTheCpuClockOverTheRemainingPeriod) {
 }
 
 TEST(SoundNoise, FirstStatesFromStartUp) {
-  TestMachine m;
+  TestMachine m(TestMachine::NoSound);
   SoundState& s = m->sound;
   std::vector<uint32_t> states;
   for (int i = 0; i < 16; ++i) states.push_back(StepNoise(s, 15));
@@ -49,7 +49,7 @@ TEST(SoundNoise, FirstStatesFromStartUp) {
 }
 
 TEST(SoundNoise, NarrowerWidthMasksTheRegisterAndNeverLeavesItZero) {
-  TestMachine m;
+  TestMachine m(TestMachine::NoSound);
   SoundState& s = m->sound;
   StepNoise(s, 15);  // 0x0001
   StepNoise(s, 15);  // 0x4000: nothing below bit 7 survives the mask to width 8
@@ -164,6 +164,16 @@ TEST_F(SoundDevice, WaveformIsUploadedWithItsLastByte) {
     EXPECT_EQ(bytes[32 * r + 31], 152);             // byte 15, high nibble
   }
   EXPECT_THAT(HostBytes(0, 0, 1024), Each(107));  // other channels untouched
+}
+
+TEST_F(SoundDevice, WaveTableWritesInRamReachTheChannels) {
+  Out(0x8F, 0x20);  // the table at 0x0800
+  for (uint32_t k = 0; k < 16; ++k) WriteMemory(*m, 0x0800 + 48 + k, 0x5A);
+  WriteMemory(*m, 0x0800 + 64, 0xFF);  // past the table
+  EXPECT_EQ(m->mem.Iram[0x0800 + 48], 0x5A);
+  const std::vector<uint8_t> bytes = HostBytes(3, 0, 1024);
+  for (uint32_t i = 0; i < 1024; ++i) ASSERT_EQ(bytes[i], i % 2 ? 107 + 15 : 107 + 30) << i;
+  EXPECT_THAT(HostBytes(0, 0, 1024), Each(107));
 }
 
 TEST_F(SoundDevice, WaveTableBaseAndMasterIndexPorts) {
@@ -293,7 +303,7 @@ TEST_F(SoundDevice, CloseReleasesEverything) {
 }
 
 TEST(SoundWithoutDevice, EveryOperationIsASilentNoOp) {
-  TestMachine m;
+  TestMachine m(TestMachine::NoSound);
   EXPECT_EQ(OpenSound(*m), -1);
   EXPECT_THAT(m.messages.texts(), ElementsAre("DSoundが作成できません"));
   EXPECT_EQ(m.messages.messages[0].caption, "WsSoundｴﾗｰ");
@@ -340,7 +350,7 @@ class BrokenAudio final : public HostAudio {
 
 TEST(SoundOpenFailure, DeviceThatCannotBeCreatedOrStarted) {
   for (bool opens : {false, true}) {
-    TestMachine m;
+    TestMachine m(TestMachine::NoSound);
     BrokenAudio audio(opens);
     m->host.audio = &audio;
     EXPECT_EQ(OpenSound(*m), -1);

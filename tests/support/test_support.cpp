@@ -13,7 +13,13 @@ std::vector<std::string> CapturedMessages::texts() const {
   return out;
 }
 
-TestMachine::TestMachine() : machine(CreateMachine()) { machine->host.messages = &messages; }
+TestMachine::TestMachine(Sound sound) : machine(CreateMachine()) {
+  machine->host.messages = &messages;
+  if (sound == OfflineSound) {
+    machine->host.audio = &audio;
+    OpenSound(*machine);
+  }
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kestra-test-XXXXXX").string();

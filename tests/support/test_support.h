@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "sound/host_audio.h"
 
 namespace kestra::test {
 
@@ -28,12 +29,16 @@ class CapturedMessages final : public MessageService {
 };
 
 // A machine whose message boxes are captured instead of printed.
+// Like the program, it has a sound device (the offline mixer, opened), so
+// Verbose runs see no "no back buffer" boxes; NoSound leaves it without one.
 struct TestMachine {
-  TestMachine();
+  enum Sound { OfflineSound, NoSound };
+  explicit TestMachine(Sound sound = OfflineSound);
   Machine& operator*() { return *machine; }
   Machine* operator->() { return machine.get(); }
   std::unique_ptr<Machine> machine;
   CapturedMessages messages;
+  OfflineAudio audio;
 };
 
 // A directory removed with everything in it when the object goes.
