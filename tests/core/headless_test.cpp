@@ -180,5 +180,24 @@ TEST(HeadlessProgram, DumpsAndSaveFileAfterTheRun) {
   EXPECT_EQ(test::ReadFile(dir.file("sram.sav")).size(), 8192u);
 }
 
+// The cartridge counts its interrupts in internal RAM (roms/machine/irqcount.asm).
+TEST(HeadlessProgram, InterruptCountsOfOurCartridge) {
+  test::TempDir dir;
+  const ProgramRun run =
+      RunHeadless(dir, {"-n", "100", "--dump-iram", dir.file("iram.bin"), test::RomPath("irqcount.ws")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto iram = test::ReadFile(dir.file("iram.bin"));
+  ASSERT_EQ(iram.size(), 0x10000u);
+  auto word = [&iram](int at) { return iram[at] | iram[at + 1] << 8; };
+  EXPECT_EQ(word(0x20A), 0x4B43);  // set up
+  EXPECT_EQ(word(0x200), 100);     // VBlank, once a frame
+  // The timers start in the first VBlank handler, at line 144 of frame 0:
+  // 14 + 99 * 159 lines later, every third line.
+  EXPECT_EQ(word(0x202), (14 + 99 * 159) / 3);
+  EXPECT_EQ(word(0x204), 9);       // VBlank timer, every tenth of frames 1-99
+  EXPECT_EQ(word(0x206), 100);     // line compare at line 80
+  EXPECT_GE(word(0x208), 50);      // idled on HLT through the first 50 frames
+}
+
 }  // namespace
 }  // namespace kestra

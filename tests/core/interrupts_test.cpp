@@ -1,6 +1,8 @@
 // Interrupt causes, the two timers, priority and the interrupt entry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "core/interrupts.h"
@@ -70,6 +72,7 @@ TEST_F(InterruptTest, HighestCauseIsEnteredThroughItsVector) {
   EXPECT_EQ(GetCpuRegister(*m, kIp), 0x1234);
   EXPECT_EQ(StackWord(0), 0x0100);  // IP, then CS above it
   EXPECT_EQ(StackWord(2), 0xF000);
+  EXPECT_EQ(StackWord(4) & 0x0300, 0x0300);  // flags pushed with IF and TF still set
   EXPECT_EQ(m->cpu.flags.interruptEnable, 0);
   EXPECT_EQ(m->cpu.flags.trap, 0);
   EXPECT_EQ(Port(0xB6), 0x50);  // only the game acknowledges
@@ -152,23 +155,42 @@ TEST_F(InterruptTest, VBlankTimerCountsFrames) {
   EXPECT_EQ(FramesRaising(kCauseVBlankTimer, 6), (std::vector<int>{1, 3, 5}));
 }
 
-TEST_F(InterruptTest, PendingCauseWaitsForInterruptsEnabled) {
-  // An idle loop at 0000:0400 and a handler at 0000:0500, both JMP $.
-  m->mem.Iram[0x400] = 0xEB, m->mem.Iram[0x401] = 0xFE;
+TEST_F(InterruptTest, PendingCauseWaitsForTheFirstSliceEndingWithInterruptsEnabled) {
+  // CLI, 40 NOPs, STI, JMP $; the handler is JMP $ too.
+  std::vector<uint8_t> code = {0xFA};
+  code.insert(code.end(), 40, 0x90);
+  code.insert(code.end(), {0xFB, 0xEB, 0xFE});
+  Program(0x400, code);
   m->mem.Iram[0x500] = 0xEB, m->mem.Iram[0x501] = 0xFE;
-  SetCpuRegister(*m, kCs, 0);
-  SetCpuRegister(*m, kIp, 0x400);
   SetVector(0x06, 0x0000, 0x0500);
-  Port(0xB2) = kCauseVBlank;
-
-  RunSlices(*m, 2 * kSlicesPerFrame);
-  EXPECT_EQ(Port(0xB6), kCauseVBlank);
-  EXPECT_EQ(GetCpuRegister(*m, kIp), 0x400);
-
+  Port(0xB6) = kCauseVBlank;
   m->cpu.flags.interruptEnable = 1;
-  RunSlices(*m, 1);
+
+  RunSlices(*m, 1);  // CLI (4 cycles) and 28 NOPs
+  EXPECT_EQ(GetCpuRegister(*m, kIp), 0x41D);
+  RunSlices(*m, 1);  // the rest, STI, the idle loop: entered after this slice
   EXPECT_EQ(GetCpuRegister(*m, kIp), 0x500);
-  EXPECT_EQ(StackWord(0), 0x400);
+  EXPECT_EQ(StackWord(0), 0x42A);
+  EXPECT_EQ(Port(0xB6), kCauseVBlank);
+}
+
+TEST_F(InterruptTest, UnacknowledgedCauseIsEnteredAgain) {
+  Program(0x400, {0xFB, 0xEB, 0xFE});  // STI, JMP $
+  const uint8_t counting[] = {0xFE, 0x06, 0x00, 0x03, 0xCF};  // INC BYTE [0x300], IRET
+  std::copy(std::begin(counting), std::end(counting), m->mem.Iram + 0x500);
+  SetVector(0x06, 0x0000, 0x0500);
+  Port(0xB6) = kCauseVBlank;
+  RunSlices(*m, 10);
+  EXPECT_GE(m->mem.Iram[0x300], 8);
+  EXPECT_EQ(Port(0xB6), kCauseVBlank);
+
+  // A handler that acknowledges runs once.
+  const uint8_t acknowledging[] = {0xB0, 0x40, 0xE6, 0xB6,        // MOV AL,0x40; OUT 0xB6,AL
+                                   0xFE, 0x06, 0x01, 0x03, 0xCF};  // INC BYTE [0x301], IRET
+  std::copy(std::begin(acknowledging), std::end(acknowledging), m->mem.Iram + 0x500);
+  RunSlices(*m, 10);
+  EXPECT_EQ(m->mem.Iram[0x301], 1);
+  EXPECT_EQ(Port(0xB6), 0);
 }
 
 }  // namespace

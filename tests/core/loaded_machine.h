@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/machine.h"
 #include "support/test_support.h"
@@ -38,6 +39,14 @@ class LoadedMachineTest : public ::testing::Test {
   // Phases only: the given number of whole lines.
   void StepLines(int lines) {
     for (int i = 0; i < lines * 8; ++i) RunSlice(*m);
+  }
+
+  // Code in Iram at 0000:at, where the CPU goes next.
+  void Program(uint16_t at, const std::vector<uint8_t>& code) {
+    uint16_t a = at;
+    for (uint8_t byte : code) m->mem.Iram[a++] = byte;
+    SetCpuRegister(*m, 12, 0x0000);  // CS
+    SetCpuRegister(*m, 1, at);       // IP
   }
 
   TempDir dir;

@@ -158,6 +158,40 @@ TEST_F(PortTest, HighPortsAreNeverStored) {
   EXPECT_EQ(Port(0x10000), 0);
 }
 
+TEST_F(PortTest, WordOutToPortFFReachesPort100Unstored) {
+  m->settings.Verbose = 1;
+  // MOV AX,0x1234; OUT 0xFF,AX; JMP $
+  Program(0x400, {0xB8, 0x34, 0x12, 0xE7, 0xFF, 0xEB, 0xFE});
+  RunSlices(*m, 1);
+  EXPECT_EQ(Port(0xFF), 0x34);
+  EXPECT_EQ(Port(0x100), 0);
+  // 0xFF is itself a port without meaning: two warnings, both after the OUT.
+  ASSERT_EQ(m.messages.messages.size(), 2u);
+  EXPECT_EQ(m.messages.messages[0].text, "不明ﾚｼﾞｽﾀの書き込み 000405");
+  EXPECT_EQ(m.messages.messages[1].text, "不明ﾚｼﾞｽﾀの書き込み 000405");
+}
+
+TEST_F(PortTest, BankPortC0LetsOneMoreInstructionRunFromHighCode) {
+  // MOV AL,0x0E; OUT 0xC0,AL; MOV BL,[ES:0]; MOV CL,[ES:0]; JMP $. With ES
+  // 0xF000 the reads see ROM bank 0xFF (filled with 8) before the switch and
+  // bank 0xEF (none: 0xFF) after it.
+  const std::vector<uint8_t> code = {0xB0, 0x0E, 0xE6, 0xC0, 0x26, 0x8A, 0x1E, 0x00, 0x00,
+                                     0x26, 0x8A, 0x0E, 0x00, 0x00, 0xEB, 0xFE};
+  Program(0x0000, code);
+  SetCpuRegister(*m, 11, 0xF000);  // ES
+  SetCpuRegister(*m, 12, 0xFFFF);  // FFFF:0010 is Iram offset 0
+  SetCpuRegister(*m, 1, 0x0010);
+  RunSlices(*m, 1);
+  EXPECT_EQ(GetCpuRegister(*m, 5) & 0xFF, 8);     // BL: the old mapping
+  EXPECT_EQ(GetCpuRegister(*m, 3) & 0xFF, 0xFF);  // CL: the new one
+
+  Load(0x02);
+  Program(0x0400, code);  // CS 0: the switch is immediate
+  SetCpuRegister(*m, 11, 0xF000);
+  RunSlices(*m, 1);
+  EXPECT_EQ(GetCpuRegister(*m, 5) & 0xFF, 0xFF);
+}
+
 // Every port that the console gives no meaning, and nothing else, warns.
 TEST_F(PortTest, UnknownPortsWarnOnlyWithVerbose) {
   const std::set<uint32_t> unknown = [] {

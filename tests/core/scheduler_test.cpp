@@ -29,6 +29,17 @@ TEST_F(SchedulerTest, LineCounterAdvancesAtPhaseSevenAndWraps) {
   EXPECT_EQ(Port(0x02), 0);
 }
 
+TEST_F(SchedulerTest, OverrunShortensTheNextSlice) {
+  // 25 NOPs leave 7 cycles; AAM (17) then overruns by 10.
+  std::vector<uint8_t> code(25, 0x90);
+  code.insert(code.end(), {0xD4, 0x0A, 0xEB, 0xFE});
+  Program(0x400, code);
+  m->sched.CycleBalance = 32;
+  RunSlices(*m, 1);
+  EXPECT_EQ(m->sched.CycleBalance, 22);
+  EXPECT_EQ(GetCpuRegister(*m, 1), 0x400 + 27);  // stopped after AAM
+}
+
 TEST_F(SchedulerTest, FrameSkipDrawsOneFrameInFive) {
   const struct {
     int skip;
