@@ -24,6 +24,16 @@ void SetPortWord(uint8_t* io, uint32_t port, uint16_t value) {
   io[port + 1] = value >> 8;
 }
 
+// One step of a running timer (counter not 0): true when it has expired;
+// a repeating timer then starts again from its reload value.
+bool CountDown(uint8_t* io, uint32_t counterPort, uint32_t reloadPort, bool repeat) {
+  uint16_t counter = static_cast<uint16_t>(PortWord(io, counterPort) - 1);
+  const bool expired = counter == 0;
+  if (expired && repeat) counter = PortWord(io, reloadPort);
+  SetPortWord(io, counterPort, counter);
+  return expired;
+}
+
 uint16_t ReadWord(const Machine& m, uint32_t address) {
   return static_cast<uint16_t>(ReadMemory(m, address) | ReadMemory(m, address + 1) << 8);
 }
@@ -48,13 +58,8 @@ void TimerStep(Machine& m) {
   const uint8_t control = io[0xA2];
   const uint32_t line = io[0x02];
 
-  uint16_t hblank = PortWord(io, 0xA8);
-  if ((control & 0x01) && hblank != 0) {
-    if (--hblank == 0) {
-      if (control & 0x02) hblank = PortWord(io, 0xA4);
-      RaiseCause(m, kCauseHBlankTimer);
-    }
-    SetPortWord(io, 0xA8, hblank);
+  if ((control & 0x01) && PortWord(io, 0xA8) != 0) {
+    if (CountDown(io, 0xA8, 0xA4, control & 0x02)) RaiseCause(m, kCauseHBlankTimer);
   } else if (PortWord(io, 0xA4) == 1) {
     // A reload of 1 fires on every line even with the timer stopped.
     RaiseCause(m, kCauseHBlankTimer);
@@ -62,13 +67,9 @@ void TimerStep(Machine& m) {
 
   if (line == kVBlankLine) {
     RaiseCause(m, kCauseVBlank);
-    uint16_t vblank = PortWord(io, 0xAA);
-    if ((control & 0x04) && vblank != 0) {
-      if (--vblank == 0) {
-        if (control & 0x08) vblank = PortWord(io, 0xA6);
-        RaiseCause(m, kCauseVBlankTimer);
-      }
-      SetPortWord(io, 0xAA, vblank);
+    if ((control & 0x04) && PortWord(io, 0xAA) != 0 &&
+        CountDown(io, 0xAA, 0xA6, control & 0x08)) {
+      RaiseCause(m, kCauseVBlankTimer);
     }
   }
 
