@@ -26,7 +26,11 @@ int main(int argc, char** argv) {
   Machine& m = *machine;
   HeadlessHost host(options);
   SetUpHost(m, host, options);
-  if (LoadCartridge(m, options.image) != 0) return 1;
+  if (LoadCartridge(m, options.image) != 0) {
+    TearDownHost(m, host);
+    return 1;
+  }
+  StartMachine(m);
 
   const auto start = std::chrono::steady_clock::now();
   RunFrames(m, host, options.frames);
@@ -35,5 +39,6 @@ int main(int argc, char** argv) {
   const bool written = WriteOutputs(m, host, options);
   if (options.bench) std::printf("%s\n", BenchLine(options.frames, elapsed.count()).c_str());
   UnloadCartridge(m);  // writes the save file
+  TearDownHost(m, host);
   return written ? 0 : 1;
 }

@@ -27,9 +27,18 @@ void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
   m.host.messages = &host.messages;
   m.host.ticks = &host.ticks;
   m.host.input = &host.keys;
+  m.host.audio = &host.audio;
   m.settings.Verbose = options.verbose ? 1 : 0;
   m.settings.FrameSkip = options.frameSkip;
+  OpenSound(m);
 }
+
+void StartMachine(Machine& m) {
+  SetStereo(m, kVoiceBuffer, 15, 15);
+  PlayBuffer(m, kVoiceBuffer);
+}
+
+void TearDownHost(Machine& m, HeadlessHost&) { CloseSound(m); }
 
 void RunFrames(Machine& m, HeadlessHost& host, int frames) {
   constexpr int kPerTick = EmulatedTicks::kSlicesPerMillisecond;

@@ -9,6 +9,7 @@
 
 #include "core/machine.h"
 #include "options.h"
+#include "sound/host_audio.h"
 
 namespace kestra::headless {
 
@@ -34,16 +35,25 @@ class ScriptedKeys final : public InputSource {
 };
 
 // Everything the machine talks to in a headless run. Outputs that need a host
-// service of their own (a picture, the sound) belong here too.
+// service of their own (a picture, a sound file) belong here too.
 struct HeadlessHost {
   explicit HeadlessHost(const HeadlessOptions& options) : keys(options.keys) {}
   StderrMessages messages;
   EmulatedTicks ticks;
   ScriptedKeys keys;
+  OfflineAudio audio;  // the sound layer as in the program, mixed only on demand
 };
 
-// Points the machine at the host's services and applies the settings.
+// Points the machine at the host's services, opens the outputs and applies
+// the settings, as the program does at start.
 void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options);
+
+// After a successful load: what the front end does before it starts the
+// emulation thread (the voice buffer at full volume, playing).
+void StartMachine(Machine& m);
+
+// Closes the outputs again, as the program does when its window closes.
+void TearDownHost(Machine& m, HeadlessHost& host);
 
 // Emulates `frames` whole frames, the keys following the script.
 void RunFrames(Machine& m, HeadlessHost& host, int frames);
