@@ -89,6 +89,13 @@ const OptionSpec kOptions[] = {
        o.dumpPorts = v;
        return true;
      }},
+    {"--wav", nullptr, "FILE",
+     "write the mixed sound as 16-bit stereo WAV at 48,000 Hz, 48,000 / 75.47 sample frames "
+     "per emulated frame",
+     [](HeadlessOptions& o, const std::string& v, std::string&) {
+       o.wav = v;
+       return true;
+     }},
     {"--bench", nullptr, nullptr,
      "print one line: frames=N seconds=S fps=F speed=X (X = F / 75.47, wall-clock of the "
      "emulation only)",

@@ -22,6 +22,7 @@ struct HeadlessOptions {
   std::vector<KeyChange> keys;  // sorted by frame
   std::string dumpIram;
   std::string dumpPorts;
+  std::string wav;
   bool bench = false;
   bool verbose = false;
   bool help = false;

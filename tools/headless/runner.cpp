@@ -15,6 +15,17 @@ bool WriteBytes(const std::string& path, const uint8_t* bytes, size_t size) {
   return ok;
 }
 
+// One frame of the mix into the WAV file. The voice buffer holds still
+// during the first frame's mix: from then on the mix reads the voice ring one
+// block behind the block being collected, never one that is still filling.
+void RecordSound(HeadlessHost& host) {
+  if (!host.wav.IsOpen()) return;
+  const bool holdVoice = host.wav.frames() == 0 && host.audio.Status(kVoiceBuffer).playing;
+  if (holdVoice) host.audio.Stop(kVoiceBuffer);
+  host.wav.RecordFrame(host.audio);
+  if (holdVoice) host.audio.Play(kVoiceBuffer);
+}
+
 }  // namespace
 
 void ScriptedKeys::SetFrame(int frame) {
@@ -31,6 +42,7 @@ void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
   m.settings.Verbose = options.verbose ? 1 : 0;
   m.settings.FrameSkip = options.frameSkip;
   OpenSound(m);
+  if (!options.wav.empty()) host.wav.Open(options.wav);
 }
 
 void StartMachine(Machine& m) {
@@ -52,13 +64,18 @@ void RunFrames(Machine& m, HeadlessHost& host, int frames) {
       host.ticks.slices += static_cast<uint64_t>(step);
       left -= step;
     }
+    RecordSound(host);
   }
 }
 
-bool WriteOutputs(const Machine& m, HeadlessHost&, const HeadlessOptions& options) {
+bool WriteOutputs(const Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
   bool ok = true;
   if (!options.dumpIram.empty()) ok &= WriteBytes(options.dumpIram, m.mem.Iram, kPageSize);
   if (!options.dumpPorts.empty()) ok &= WriteBytes(options.dumpPorts, m.io.IoPorts, 0x100);
+  if (!options.wav.empty() && !host.wav.Close()) {
+    std::fprintf(stderr, "kestra-headless: cannot write %s\n", options.wav.c_str());
+    ok = false;
+  }
   return ok;
 }
 

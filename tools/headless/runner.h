@@ -10,6 +10,7 @@
 #include "core/machine.h"
 #include "options.h"
 #include "sound/host_audio.h"
+#include "sound/wav_recorder.h"
 
 namespace kestra::headless {
 
@@ -42,6 +43,7 @@ struct HeadlessHost {
   EmulatedTicks ticks;
   ScriptedKeys keys;
   OfflineAudio audio;  // the sound layer as in the program, mixed only on demand
+  WavRecorder wav;     // --wav: one frame of the mix after every emulated frame
 };
 
 // Points the machine at the host's services, opens the outputs and applies
