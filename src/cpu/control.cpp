@@ -65,8 +65,14 @@ void JumpShort(Machine& m) {
   CpuState& c = m.cpu;
   const uint8_t d = Fetch8(m);
   c.CycleBudget -= 4;
-  if (d == 0xFE && !c.IdleSkipInhibit && c.CycleBudget > 0) c.CycleBudget %= 12;
   JumpRelative(c, static_cast<uint16_t>(static_cast<int8_t>(d)));
+  if (d != 0xFE || c.CycleBudget <= 0) return;
+  if (!c.IdleSkipInhibit) c.CycleBudget %= 12;
+  // The run loop would execute this same jump again until the budget is
+  // spent, changing nothing else: charge those iterations at once. Not from
+  // inside another instruction, which may remap the code before the run
+  // loop fetches again.
+  if (!c.nestedStep) c.CycleBudget -= 4 * ((c.CycleBudget + 3) / 4);
 }
 
 void FarTo(Machine& m, uint16_t ip, uint16_t cs, bool call) {

@@ -144,9 +144,12 @@ void CpuStep(Machine& m) {
   // Runs from inside an OUT, which may itself carry a segment prefix.
   CpuState& c = m.cpu;
   const SegmentOverride saved = c.segOverride;
+  const uint8_t nested = c.nestedStep;
   c.segOverride.active = 0;
+  c.nestedStep = 1;
   OpcodeTable[Fetch8(m)](m);
   c.segOverride = saved;
+  c.nestedStep = nested;
 }
 
 uint16_t GetCpuRegister(const Machine& m, int index) {

@@ -57,6 +57,7 @@ struct CpuState {
   uint16_t EaOffset = 0;  // offset of the last memory operand decoded
   uint32_t EaLinear = 0;  // its linear address
   uint8_t IdleSkipInhibit = 0;
+  uint8_t nestedStep = 0;  // CpuStep running inside another instruction
 };
 
 using OpcodeHandler = void (*)(Machine&);

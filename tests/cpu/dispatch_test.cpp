@@ -270,6 +270,37 @@ TEST_F(DispatchTest, InhibitorsStayUntilReset) {
   EXPECT_EQ(m->cpu.CycleBudget, 0);
 }
 
+TEST_F(DispatchTest, JumpOntoItselfEndsTheRunAsIfItHadLooped) {
+  // Inhibited, the loop costs 4 per pass until the budget is spent; the run
+  // ends at the same place and over-run as pass by pass.
+  m->cpu.IdleSkipInhibit = 1;
+  Set(IP, 0x40);
+  Code({0xEB, 0xFE});
+  for (int budget : {1, 4, 5, 32, 1001}) {
+    EXPECT_EQ(Run(budget), (budget + 3) / 4 * 4) << budget;
+    EXPECT_EQ(R(IP), 0x40);
+  }
+  // Behind a prefix the first pass costs 1 more; later passes are plain.
+  Set(IP, 0x50);
+  Code({0x2E, 0xEB, 0xFE});
+  EXPECT_EQ(Run(10), 13);
+  EXPECT_EQ(R(IP), 0x51);
+}
+
+TEST_F(DispatchTest, JumpOntoItselfAfterABankSwitchRunsOnce) {
+  // The OUT remaps the code after the extra instruction: the run loop must
+  // fetch afresh instead of assuming the jump repeats.
+  m->mem.BankReadTable[4] = bank2.data();
+  bank2[0] = 0xE6;  // OUT 0xC0, AL
+  bank2[1] = 0xC0;
+  bank2[2] = 0xEB;  // JMP $
+  bank2[3] = 0xFE;
+  m->cpu.IdleSkipInhibit = 1;
+  Set(CS, 0x4000);
+  EXPECT_EQ(Step(), 6 + 4);
+  EXPECT_EQ(R(IP), 2);
+}
+
 TEST_F(DispatchTest, EnterTrapPushesFlagsAndReturnAddress) {
   Vector(0x21, 0x1234, 0x5678);
   SetFlags(kIF | kTF | kCF | kZF);
