@@ -133,6 +133,7 @@ const Cartridge kCartridges[] = {
     {"cpu_control.ws", 30, nullptr},
     {"cpu_string.ws", 30, nullptr},
     {"cpu_nec.ws", 20, nullptr},
+    {"timing.ws", 60, nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Roms, SuiteCartridge, ::testing::ValuesIn(kCartridges),
