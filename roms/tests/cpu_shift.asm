@@ -191,6 +191,12 @@ by_count:
         shl al, cl
         EXPECT "SHL r8,CL 9", ax, 0x0000, F_PF | F_AF | F_ZF
 
+        mov ax, 0x0001
+        mov cx, 16                      ; all 16 bits out: CF = bit 16 = 1
+        SETF 0
+        shl ax, cl
+        EXPECT "SHL r16,CL 16", ax, 0x0000, F_CF | F_PF | F_AF | F_ZF
+
         ; 0x12340: CF = bit 16
         mov ax, 0x1234
         SETF F_OF

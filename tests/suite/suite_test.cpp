@@ -134,6 +134,7 @@ const Cartridge kCartridges[] = {
     {"cpu_string.ws", 30, nullptr},
     {"cpu_nec.ws", 20, nullptr},
     {"timing.ws", 60, nullptr},
+    {"irq.ws", 70, "40:400,50:0"},  // A held from frame 40 to 49
 };
 
 INSTANTIATE_TEST_SUITE_P(Roms, SuiteCartridge, ::testing::ValuesIn(kCartridges),
@@ -141,6 +142,44 @@ INSTANTIATE_TEST_SUITE_P(Roms, SuiteCartridge, ::testing::ValuesIn(kCartridges),
                            std::string name = info.param.image;
                            return name.substr(0, name.find('.'));
                          });
+
+// memory.ws reads bytes 0x30-0x3F at 0x100 of its SRAM from the save file
+// and leaves a pattern there for the file written at exit.
+TEST(SuiteSaves, SramComesFromAndGoesToTheSaveFile) {
+  test::TempDir dir;
+  std::vector<uint8_t> seed(8192, 0);
+  for (int i = 0; i < 16; ++i) seed[0x100 + i] = static_cast<uint8_t>(0x30 + i);
+  test::WriteFile(dir.file("memory.sav"), seed);
+  ExpectAllPassed(RunCartridge(dir, {"memory.ws", 10, nullptr}), "memory.ws");
+
+  const auto save = test::ReadFile(dir.file("memory.sav"));
+  ASSERT_EQ(save.size(), 8192u);
+  EXPECT_EQ(save[0], 0xD4) << "the byte the DMA carried over into bank 1";
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(save[0x200 + i], i ^ 0x5A) << "offset 0x200 + " << i;
+  EXPECT_EQ(save[0x1FFF], 0xA5);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(save[0x100 + i], 0x30 + i) << "seeded byte " << i;
+}
+
+// eeprom.ws reads word i = 0xA000 + i from the save file, then erases
+// everything and writes three words.
+TEST(SuiteSaves, EepromComesFromAndGoesToTheSaveFile) {
+  test::TempDir dir;
+  std::vector<uint8_t> seed(128);
+  for (int i = 0; i < 64; ++i) {
+    seed[2 * i] = static_cast<uint8_t>(i);
+    seed[2 * i + 1] = 0xA0;
+  }
+  test::WriteFile(dir.file("eeprom.sav"), seed);
+  ExpectAllPassed(RunCartridge(dir, {"eeprom.ws", 10, nullptr}), "eeprom.ws");
+
+  const auto save = test::ReadFile(dir.file("eeprom.sav"));
+  ASSERT_EQ(save.size(), 128u);
+  for (int i = 0; i < 64; ++i) {
+    const int word = save[2 * i] | save[2 * i + 1] << 8;
+    const int expected = i == 5 ? 0x1234 : i == 8 ? 0xBEEF : i == 63 ? 0x6363 : 0xFFFF;
+    EXPECT_EQ(word, expected) << "word " << i;
+  }
+}
 
 }  // namespace
 }  // namespace kestra::suite
