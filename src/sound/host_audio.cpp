@@ -124,60 +124,57 @@ bool HostAudio::Lock(int buffer, uint32_t offset, uint32_t bytes, LockedRange& r
 }
 
 bool HostAudio::Unlock(int buffer, const LockedRange& range) {
-  // Only the thread holding the lock may release it.
-  if (lockOwner_.load() != std::this_thread::get_id() || lockedBuffer_ != buffer) return false;
-  const Voice& v = voices_[buffer];
-  if (range.first < v.data.get() || range.first >= v.data.get() + v.size) return false;
+  // Only the thread holding the lock may release it; it always does, so a
+  // mismatched call cannot leave the mixer locked for good.
+  if (lockOwner_.load() != std::this_thread::get_id()) return false;
+  const Voice& v = voices_[lockedBuffer_];
+  const bool matches = buffer == lockedBuffer_ && range.first >= v.data.get() &&
+                       range.first < v.data.get() + v.size;
   lockedBuffer_ = -1;
   lockOwner_ = std::thread::id();
   lock_.unlock();
+  return matches;
+}
+
+template <typename Change>
+bool HostAudio::Modify(int buffer, Change change) {
+  std::lock_guard<std::mutex> guard(lock_);
+  Voice* v = Find(buffer);
+  if (!v) return false;
+  change(*v);
   return true;
 }
 
 bool HostAudio::Play(int buffer) {
-  std::lock_guard<std::mutex> guard(lock_);
-  Voice* v = Find(buffer);
-  if (!v) return false;
-  v->playing = true;
-  return true;
+  return Modify(buffer, [](Voice& v) { v.playing = true; });
 }
 
 bool HostAudio::Stop(int buffer) {
-  std::lock_guard<std::mutex> guard(lock_);
-  Voice* v = Find(buffer);
-  if (!v) return false;
-  v->playing = false;
-  return true;
+  return Modify(buffer, [](Voice& v) { v.playing = false; });
 }
 
 bool HostAudio::SetFrequency(int buffer, int32_t rate) {
   if (rate < kMinBufferRate || rate > kMaxBufferRate) return false;
-  std::lock_guard<std::mutex> guard(lock_);
-  Voice* v = Find(buffer);
-  if (!v) return false;
-  v->frequency = rate;
-  v->UpdateStep();
-  return true;
+  return Modify(buffer, [rate](Voice& v) {
+    v.frequency = rate;
+    v.UpdateStep();
+  });
 }
 
 bool HostAudio::SetVolume(int buffer, int32_t millibels) {
   if (millibels < kSilentMillibels || millibels > 0) return false;
-  std::lock_guard<std::mutex> guard(lock_);
-  Voice* v = Find(buffer);
-  if (!v) return false;
-  v->volume = millibels;
-  v->UpdateGains();
-  return true;
+  return Modify(buffer, [millibels](Voice& v) {
+    v.volume = millibels;
+    v.UpdateGains();
+  });
 }
 
 bool HostAudio::SetPan(int buffer, int32_t millibels) {
   if (millibels < kSilentMillibels || millibels > -kSilentMillibels) return false;
-  std::lock_guard<std::mutex> guard(lock_);
-  Voice* v = Find(buffer);
-  if (!v) return false;
-  v->pan = millibels;
-  v->UpdateGains();
-  return true;
+  return Modify(buffer, [millibels](Voice& v) {
+    v.pan = millibels;
+    v.UpdateGains();
+  });
 }
 
 BufferStatus HostAudio::Status(int buffer) const {

@@ -59,7 +59,8 @@ class HostAudio {
   void ReleaseBuffer(int buffer);
   bool HasBuffer(int buffer) const;  // takes no lock
   // Lock keeps the mixer's lock held until Unlock: write quickly, call
-  // nothing else of this object in between.
+  // nothing else of this object in between. Unlock releases it in any case
+  // and is false when its arguments are not the locked range.
   bool Lock(int buffer, uint32_t offset, uint32_t bytes, LockedRange& range);
   bool Unlock(int buffer, const LockedRange& range);
   bool Play(int buffer);  // loops on from the current play position
@@ -84,6 +85,9 @@ class HostAudio {
  private:
   struct Voice;
   Voice* Find(int buffer);
+  // Applies `change` to an existing buffer under the lock; false if missing.
+  template <typename Change>
+  bool Modify(int buffer, Change change);
   void MixVoice(Voice& v, float* mix, uint32_t frames);
 
   mutable std::mutex lock_;

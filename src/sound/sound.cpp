@@ -160,23 +160,23 @@ void CloseSound(Machine& m) {
   audio->ReleaseDevice();
 }
 
-int PlayBuffer(Machine& m, int buffer) {
+namespace {
+
+int SetPlaying(Machine& m, int buffer, bool play) {
   if (!BufferPresent(m, buffer)) return -1;
-  if (!m.host.audio->Play(buffer)) {
-    SoundError(m, kCannotPlay);
+  HostAudio& audio = *m.host.audio;
+  if (!(play ? audio.Play(buffer) : audio.Stop(buffer))) {
+    SoundError(m, play ? kCannotPlay : kCannotStop);
     return -1;
   }
   return 0;
 }
 
-int StopBuffer(Machine& m, int buffer) {
-  if (!BufferPresent(m, buffer)) return -1;
-  if (!m.host.audio->Stop(buffer)) {
-    SoundError(m, kCannotStop);
-    return -1;
-  }
-  return 0;
-}
+}  // namespace
+
+int PlayBuffer(Machine& m, int buffer) { return SetPlaying(m, buffer, true); }
+
+int StopBuffer(Machine& m, int buffer) { return SetPlaying(m, buffer, false); }
 
 void ClearBuffer(Machine& m, int buffer) {
   SoundState& s = m.sound;
