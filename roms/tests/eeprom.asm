@@ -116,14 +116,6 @@ control_port:
         CHECK "control 0x40 reads back 0x02", ax, 0x02
         ret
 
-%macro READ_FAR 2                       ; AX = word at segment %1, offset %2
-        push ds
-        push word %1
-        pop ds
-        mov ax, [%2]
-        pop ds
-%endmacro
-
 bank_one:
         READ_FAR SRAM, 10
         CHECK "bank 1 is empty on an EEPROM cartridge", ax, 0xFFFF

@@ -66,14 +66,6 @@ copy_to_iram:
         cs rep movsb
         ret
 
-%macro READ_FAR 2                       ; AX = word at segment %1, offset %2
-        push ds
-        push word %1
-        pop ds
-        mov ax, [%2]
-        pop ds
-%endmacro
-
 rom_banks:
         mov al, FIRST_BANK + 1
         out PORT_BANK_ROM0, al
