@@ -1,9 +1,304 @@
 #include "video/renderer.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/machine.h"
+#include "video/display.h"
 
 namespace kestra {
 
-int RenderLine(Machine&, int) { return 0; }
+namespace {
+
+// A decoded tile row: pixel i (0 = leftmost) in byte i, value 0-15.
+using TileRow = uint64_t;
+
+enum TileFormat { Planar2 = 0, Packed2 = 1, Planar4 = 2, Packed4 = 3 };
+
+constexpr uint64_t SpreadBits(unsigned b) {  // bit 7 - i -> bit 0 of byte i
+  uint64_t r = 0;
+  for (int i = 0; i < 8; ++i) r |= static_cast<uint64_t>((b >> (7 - i)) & 1) << (8 * i);
+  return r;
+}
+constexpr uint64_t SplitPairs(unsigned b) {  // pixels 0-3, top bits first
+  uint64_t r = 0;
+  for (int i = 0; i < 4; ++i) r |= static_cast<uint64_t>((b >> (6 - 2 * i)) & 3) << (8 * i);
+  return r;
+}
+constexpr uint64_t SplitNibbles(unsigned b) {  // pixels 0-1, high nibble first
+  return (b >> 4) | static_cast<uint64_t>(b & 15) << 8;
+}
+
+template <uint64_t (*Split)(unsigned)>
+constexpr std::array<uint64_t, 256> MakeTable() {
+  std::array<uint64_t, 256> t{};
+  for (unsigned b = 0; b < 256; ++b) t[b] = Split(b);
+  return t;
+}
+
+constexpr auto kBits = MakeTable<SpreadBits>();
+constexpr auto kPairs = MakeTable<SplitPairs>();
+constexpr auto kNibbles = MakeTable<SplitNibbles>();
+
+template <int F>
+TileRow DecodeRow(const uint8_t* b) {
+  if constexpr (F == Planar2) {
+    return kBits[b[0]] | kBits[b[1]] << 1;
+  } else if constexpr (F == Packed2) {
+    return kPairs[b[0]] | kPairs[b[1]] << 32;
+  } else if constexpr (F == Planar4) {
+    return kBits[b[0]] | kBits[b[1]] << 1 | kBits[b[2]] << 2 | kBits[b[3]] << 3;
+  } else {
+    return kNibbles[b[0]] | kNibbles[b[1]] << 16 | kNibbles[b[2]] << 32 | kNibbles[b[3]] << 48;
+  }
+}
+
+// Iram offset of row `row` of tile `tile`; the bank counts in the 4-bit formats only.
+template <int F>
+uint32_t RowAddress(uint32_t tile, bool bank1, uint32_t row) {
+  if constexpr (F == Planar2 || F == Packed2) {
+    return 0x2000 + 16 * tile + 2 * row;
+  } else {
+    return (bank1 ? 0x8000 : 0x4000) + 32 * tile + 4 * row;
+  }
+}
+
+constexpr bool IsFourBit(int f) { return f == Planar4 || f == Packed4; }
+
+// Pixel i of a row and flag i of a flag array are both byte i of a 64-bit word.
+static_assert(std::endian::native == std::endian::little);
+
+inline TileRow Mirror(TileRow row) { return __builtin_bswap64(row); }
+
+// Eight per-pixel flags at a time, one byte each: "draw" masks have bit 7 of
+// a byte set where that pixel is painted, flag arrays hold bytes 0 or 1.
+constexpr uint64_t kBit7 = 0x8080808080808080ull;
+constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+
+inline uint64_t NonZeroPixels(TileRow row) { return (row + kLow7) & kBit7; }
+inline uint64_t LoadFlags(const uint8_t* flags) {
+  uint64_t v;
+  std::memcpy(&v, flags, 8);
+  return v;
+}
+inline void OrFlags(uint8_t* flags, uint64_t draw) {
+  const uint64_t v = LoadFlags(flags) | draw >> 7;
+  std::memcpy(flags, &v, 8);
+}
+
+// Writes the pixels whose draw bit is set; the others keep what lies below.
+// A partly transparent row is blended without branches per pixel.
+inline void Paint(uint32_t* __restrict px, TileRow row, uint64_t draw,
+                  const uint32_t* __restrict pal) {
+  uint8_t values[8];
+  std::memcpy(values, &row, 8);
+  if (draw == kBit7) {  // the common solid row
+    for (int i = 0; i < 8; ++i) px[i] = pal[values[i]];
+    return;
+  }
+#if defined(__SSE2__)
+  alignas(16) uint32_t colours[8];
+  for (int i = 0; i < 8; ++i) colours[i] = pal[values[i]];
+  __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(draw));
+  bytes = _mm_unpacklo_epi8(bytes, bytes);
+  const __m128i maskLo = _mm_srai_epi32(_mm_unpacklo_epi16(bytes, bytes), 31);
+  const __m128i maskHi = _mm_srai_epi32(_mm_unpackhi_epi16(bytes, bytes), 31);
+  auto* out = reinterpret_cast<__m128i*>(px);
+  const auto* in = reinterpret_cast<const __m128i*>(colours);
+  _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(maskLo, _mm_load_si128(in)),
+                                     _mm_andnot_si128(maskLo, _mm_loadu_si128(out))));
+  _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(maskHi, _mm_load_si128(in + 1)),
+                                         _mm_andnot_si128(maskHi, _mm_loadu_si128(out + 1))));
+#else
+  for (int i = 0; i < 8; ++i) {
+    const uint32_t keep = static_cast<uint32_t>((draw >> (8 * i + 7)) & 1) - 1;
+    px[i] = (pal[values[i]] & ~keep) | (px[i] & keep);
+  }
+#endif
+}
+
+// Per-line flags indexed by screen x + 8, for x from -8 to 255.
+constexpr int kFlagWidth = 8 + 256;
+
+// Marks x from left to right (inclusive) with `inside`, the rest of 0-255 with
+// `outside`, on lines top to bottom; the guard left of x = 0 is never hidden.
+void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t inside,
+                     uint8_t outside) {
+  std::memset(mask, 0, 8);
+  std::memset(mask + 8, outside, 256);
+  const int left = edges[0], top = edges[1], right = edges[2], bottom = edges[3];
+  if (top <= line && line <= bottom && left <= right) {
+    std::memset(mask + 8 + left, inside, static_cast<size_t>(right - left + 1));
+  }
+}
+
+struct LineWork {
+  const uint8_t* iram;
+  const uint32_t* colours;
+  uint32_t* px;    // screen x at px[x]
+  uint8_t* mask;   // WindowMask at mask[x + 8]
+  uint8_t* cover;  // Screen2Cover at cover[x + 8]
+  int line;
+};
+
+enum class ScreenKind { Plain, Screen2, Screen2Windowed };
+
+// The tile walk of one screen: 28 or 29 tiles of the map row that the scroll
+// puts on this line, each drawn whole into the line (guards included).
+template <int F, ScreenKind K>
+void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t scrollY) {
+  const uint32_t y = scrollY + static_cast<uint32_t>(w.line);
+  const uint8_t* mapRow = w.iram + mapBase + ((y >> 3) & 31) * 64;
+  const uint32_t r = y & 7;
+  const uint32_t end = (scrollX + 231) >> 3;
+  int x = -static_cast<int>(scrollX & 7);
+  for (uint32_t col = scrollX >> 3; col < end; ++col, x += 8) {
+    const uint8_t* e = mapRow + 2 * (col & 31);
+    const uint32_t entry = e[0] | e[1] << 8;
+    const uint32_t row = (entry & 0x8000) ? 7 - r : r;
+    TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(entry & 0x1FF, entry & 0x2000, row));
+    const uint32_t palette = (entry >> 9) & 15;
+    const bool zeroClear = IsFourBit(F) || (palette & 4);
+    if (zeroClear && pixels == 0) continue;
+    pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
+    uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
+    if constexpr (K == ScreenKind::Screen2Windowed) draw &= ~(LoadFlags(w.mask + 8 + x) << 7);
+    Paint(w.px + x, pixels, draw, w.colours + palette * 16);
+    if constexpr (K != ScreenKind::Plain) OrFlags(w.cover + 8 + x, draw);
+  }
+}
+
+// Sprites from the snapshot's last entry to its first, so the first ends on top.
+template <int F>
+void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed) {
+  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
+  for (int n = count - 1; n >= 0; --n) {
+    const uint8_t* e = snapshot.entries + 4 * n;
+    const int y = e[2] > 0xF8 ? e[2] - 256 : e[2];
+    const int dy = w.line - y;
+    if (static_cast<unsigned>(dy) >= 8) continue;
+    int x = e[3];
+    if (x >= 224) {
+      if (x <= 0xF8) continue;
+      x -= 256;
+    }
+    const uint32_t attr = e[0] | e[1] << 8;
+    const uint32_t row = (attr & 0x8000) ? 7 - dy : dy;
+    TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & 0x1FF, false, row));
+    const uint32_t palette = 8 + ((attr >> 9) & 7);
+    const bool zeroClear = IsFourBit(F) || (palette & 4);
+    if (zeroClear && pixels == 0) continue;
+    pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
+    uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
+    if (windowed) {
+      // Drawn where the window flag (1 = outside) equals the side bit 12;
+      // pixels left of x = 0 skip the test.
+      const uint64_t side = (attr & 0x1000) ? 0x0101010101010101ull : 0;
+      uint64_t wrongSide = ((LoadFlags(w.mask + 8 + x) ^ side) << 7);
+      if (x < 0) wrongSide &= ~0ull << (8 * -x);
+      draw &= ~wrongSide;
+    }
+    if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
+    Paint(w.px + x, pixels, draw, w.colours + palette * 16);
+  }
+}
+
+template <int F>
+void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
+  const uint8_t* ports = m.io.IoPorts;
+  alignas(64) uint8_t mask[kFlagWidth];
+  alignas(64) uint8_t cover[kFlagWidth];
+  const LineWork w{m.mem.Iram, m.palette.HostColours, out.pixels + kLineGuard, mask, cover, line};
+
+  const uint8_t control = ports[0x00];
+  if (control & 0x01) DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+
+  std::memset(cover, 0, sizeof cover);
+  if (control & 0x02) {
+    const uint32_t base = m.io.MapBaseHigh;
+    switch (control & 0x30) {
+      case 0x20:  // shown only inside its window
+        BuildWindowMask(mask, line, ports + 0x08, 0, 1);
+        DrawScreen<F, ScreenKind::Screen2Windowed>(w, base, ports[0x12], ports[0x13]);
+        break;
+      case 0x30:  // shown only outside it
+        BuildWindowMask(mask, line, ports + 0x08, 1, 0);
+        DrawScreen<F, ScreenKind::Screen2Windowed>(w, base, ports[0x12], ports[0x13]);
+        break;
+      default:
+        DrawScreen<F, ScreenKind::Screen2>(w, base, ports[0x12], ports[0x13]);
+        break;
+    }
+  }
+
+  if (control & 0x04) {
+    const bool windowed = control & 0x08;
+    if (windowed) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
+    DrawSprites<F>(w, m.sched.Sprites, windowed);
+  }
+}
+
+template <int BytesPerPixel>
+inline void StorePixel(uint8_t* dst, uint32_t v) {
+  if constexpr (BytesPerPixel == 4 && std::endian::native == std::endian::little) {
+    std::memcpy(dst, &v, 4);
+  } else {
+    for (int b = 0; b < BytesPerPixel; ++b) dst[b] = static_cast<uint8_t>(v >> (8 * b));
+  }
+}
+
+template <int BytesPerPixel>
+void CopyLine(const DisplayState& d, int line, const uint32_t* px) {
+  if (!d.DisplayVertical) {
+    uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch;
+    for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, px[x]);
+  } else {
+    // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
+    uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch +
+                   line * BytesPerPixel;
+    for (int x = 0; x < kLcdWidth; ++x, dst -= d.FramePitch) StorePixel<BytesPerPixel>(dst, px[x]);
+  }
+}
+
+}  // namespace
+
+void DrawLine(const Machine& m, int line, LineBuffer& out) {
+  const uint8_t ports60 = m.io.IoPorts[0x60];
+  const uint8_t ports01 = m.io.IoPorts[0x01];
+  // Any of port 0x60 bits 5-7: the background is palette colour port 0x01,
+  // else one of the eight shades.
+  const uint32_t background =
+      m.palette.HostColours[(ports60 & 0xE0) ? ports01 : kShadeColourBase + (ports01 & 7)];
+  std::fill_n(out.pixels + kLineGuard, kLcdWidth, background);
+  switch ((ports60 >> 5) & 3) {
+    case Planar2: DrawLineAs<Planar2>(m, line, out); break;
+    case Packed2: DrawLineAs<Packed2>(m, line, out); break;
+    case Planar4: DrawLineAs<Planar4>(m, line, out); break;
+    default: DrawLineAs<Packed4>(m, line, out); break;
+  }
+}
+
+int RenderLine(Machine& m, int line) {
+  const DisplayState& d = m.display;
+  if (!d.FrameBuffer) {
+    if (m.settings.verbose()) ShowDrawError(m, kMsgNoSurface);
+    return -1;
+  }
+  if (line < 0 || line >= kLcdHeight) return -1;
+  LineBuffer buffer;
+  DrawLine(m, line, buffer);
+  const uint32_t* px = buffer.pixels + kLineGuard;
+  switch (d.format.bytesPerPixel) {
+    case 2: CopyLine<2>(d, line, px); break;
+    case 3: CopyLine<3>(d, line, px); break;
+    default: CopyLine<4>(d, line, px); break;
+  }
+  return 0;
+}
 
 }  // namespace kestra
