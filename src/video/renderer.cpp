@@ -173,39 +173,66 @@ void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t 
   }
 }
 
-// Sprites from the snapshot's last entry to its first, so the first ends on top.
+// One sprite entry crossing the line at its row dy (before any flip).
+template <int F>
+void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed) {
+  int x = e[3];
+  if (x >= 224) {
+    if (x <= 0xF8) return;
+    x -= 256;  // 0xF9-0xFF: -7 ... -1
+  }
+  const uint32_t attr = e[0] | e[1] << 8;
+  const uint32_t row = (attr & 0x8000) ? 7 - dy : dy;
+  TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & 0x1FF, false, row));
+  const uint32_t palette = 8 + ((attr >> 9) & 7);
+  const bool zeroClear = IsFourBit(F) || (palette & 4);
+  if (zeroClear && pixels == 0) return;
+  pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
+  uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
+  if (windowed) {
+    // Drawn where the window flag (1 = outside) equals the side bit 12;
+    // pixels left of x = 0 skip the test.
+    const uint64_t side = (attr & 0x1000) ? 0x0101010101010101ull : 0;
+    uint64_t wrongSide = ((LoadFlags(w.mask + 8 + x) ^ side) << 7);
+    if (x < 0) wrongSide &= ~0ull << (8 * -x);
+    draw &= ~wrongSide;
+  }
+  if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
+  Paint(w.px + x, pixels, draw, w.colours + palette * 16);
+}
+
+// Sprites from the snapshot's last entry to its first, so the first ends on
+// top. line - y modulo 256 is a sprite's row, for y bytes 0xF9-0xFF (-7 ... -1)
+// as for the others, and 8 or more when the sprite is off this line.
 template <int F>
 void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed) {
   const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
-  for (int n = count - 1; n >= 0; --n) {
-    const uint8_t* e = snapshot.entries + 4 * n;
-    const int y = e[2] > 0xF8 ? e[2] - 256 : e[2];
-    const int dy = w.line - y;
-    if (static_cast<unsigned>(dy) >= 8) continue;
-    int x = e[3];
-    if (x >= 224) {
-      if (x <= 0xF8) continue;
-      x -= 256;
+  const uint8_t line = static_cast<uint8_t>(w.line);
+  const uint8_t* entries = snapshot.entries;
+#if defined(__SSE2__)
+  // Four entries at a time: their y bytes are bytes 2, 6, 10 and 14.
+  const __m128i lines = _mm_set1_epi8(static_cast<char>(line));
+  const __m128i seven = _mm_set1_epi8(7);
+  for (int group = (count - 1) >> 2; group >= 0; --group) {
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + 16 * group));
+    const __m128i dy = _mm_sub_epi8(lines, e);
+    unsigned hits = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(dy, seven), dy)) & 0x4444u;
+    const int valid = count - 4 * group;
+    if (valid < 4) hits &= (1u << (4 * valid)) - 1;
+    while (hits) {
+      const int bit = 31 - __builtin_clz(hits);
+      hits &= ~(1u << bit);
+      const uint8_t* entry = entries + 16 * group + 4 * (bit >> 2);
+      DrawSprite<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
     }
-    const uint32_t attr = e[0] | e[1] << 8;
-    const uint32_t row = (attr & 0x8000) ? 7 - dy : dy;
-    TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & 0x1FF, false, row));
-    const uint32_t palette = 8 + ((attr >> 9) & 7);
-    const bool zeroClear = IsFourBit(F) || (palette & 4);
-    if (zeroClear && pixels == 0) continue;
-    pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
-    uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
-    if (windowed) {
-      // Drawn where the window flag (1 = outside) equals the side bit 12;
-      // pixels left of x = 0 skip the test.
-      const uint64_t side = (attr & 0x1000) ? 0x0101010101010101ull : 0;
-      uint64_t wrongSide = ((LoadFlags(w.mask + 8 + x) ^ side) << 7);
-      if (x < 0) wrongSide &= ~0ull << (8 * -x);
-      draw &= ~wrongSide;
-    }
-    if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
-    Paint(w.px + x, pixels, draw, w.colours + palette * 16);
   }
+#else
+  for (int n = count - 1; n >= 0; --n) {
+    const uint8_t* entry = entries + 4 * n;
+    const uint32_t dy = static_cast<uint8_t>(line - entry[2]);
+    if (dy < 8) DrawSprite<F>(w, entry, dy, windowed);
+  }
+#endif
 }
 
 template <int F>
@@ -243,20 +270,21 @@ void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
   }
 }
 
+// A host pixel value, low-order byte first.
 template <int BytesPerPixel>
 inline void StorePixel(uint8_t* dst, uint32_t v) {
-  if constexpr (BytesPerPixel == 4 && std::endian::native == std::endian::little) {
-    std::memcpy(dst, &v, 4);
-  } else {
-    for (int b = 0; b < BytesPerPixel; ++b) dst[b] = static_cast<uint8_t>(v >> (8 * b));
-  }
+  std::memcpy(dst, &v, BytesPerPixel);
 }
 
 template <int BytesPerPixel>
 void CopyLine(const DisplayState& d, int line, const uint32_t* px) {
   if (!d.DisplayVertical) {
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch;
-    for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, px[x]);
+    if constexpr (BytesPerPixel == 4) {
+      std::memcpy(dst, px, kLcdWidth * 4);
+    } else {
+      for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, px[x]);
+    }
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch +
@@ -274,7 +302,8 @@ void DrawLine(const Machine& m, int line, LineBuffer& out) {
   // else one of the eight shades.
   const uint32_t background =
       m.palette.HostColours[(ports60 & 0xE0) ? ports01 : kShadeColourBase + (ports01 & 7)];
-  std::fill_n(out.pixels + kLineGuard, kLcdWidth, background);
+  uint32_t* px = out.pixels + kLineGuard;
+  for (int x = 0; x < kLcdWidth; ++x) px[x] = background;
   switch ((ports60 >> 5) & 3) {
     case Planar2: DrawLineAs<Planar2>(m, line, out); break;
     case Packed2: DrawLineAs<Packed2>(m, line, out); break;
