@@ -49,7 +49,8 @@ bool HeadlessDisplay::CreateFrameBuffer(int width, int height, int bytesPerPixel
 
 bool HeadlessDisplay::Present(Surface& frame) {
   if (frame.pixels != back_.data()) return false;
-  front_ = back_;
+  back_.swap(front_);
+  frame.pixels = back_.data();
   ++presented_;
   return true;
 }

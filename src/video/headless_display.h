@@ -20,7 +20,9 @@ class HeadlessDisplay : public DisplayHost {
   bool QueryDisplayMode(DisplayMode& mode) override;
   bool CreatePrimary(int width, int height, int scale) override;
   bool CreateFrameBuffer(int width, int height, int bytesPerPixel, Surface& out) override;
-  bool Present(Surface& frame) override;  // copies the frame
+  // Swaps the FrameBuffer with the published image: the next frame is drawn
+  // over the one before last, which every drawn frame overwrites line by line.
+  bool Present(Surface& frame) override;
   bool ClearFrameBuffer() override;
   bool ClearPrimary() override;
   void Close() override;

@@ -15,6 +15,8 @@ std::vector<std::string> CapturedMessages::texts() const {
 
 TestMachine::TestMachine(Sound sound) : machine(CreateMachine()) {
   machine->host.messages = &messages;
+  machine->host.display = &display;
+  OpenDisplay(*machine);
   if (sound == OfflineSound) {
     machine->host.audio = &audio;
     OpenSound(*machine);

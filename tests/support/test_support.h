@@ -10,6 +10,7 @@
 
 #include "core/machine.h"
 #include "sound/host_audio.h"
+#include "video/headless_display.h"
 
 namespace kestra::test {
 
@@ -31,6 +32,8 @@ class CapturedMessages final : public MessageService {
 // A machine whose message boxes are captured instead of printed.
 // Like the program, it has a sound device (the offline mixer, opened), so
 // Verbose runs see no "no back buffer" boxes; NoSound leaves it without one.
+// It also has an open in-memory display output (32-bit XRGB), as the
+// program has one from its start.
 struct TestMachine {
   enum Sound { OfflineSound, NoSound };
   explicit TestMachine(Sound sound = OfflineSound);
@@ -39,6 +42,7 @@ struct TestMachine {
   std::unique_ptr<Machine> machine;
   CapturedMessages messages;
   OfflineAudio audio;
+  HeadlessDisplay display;
 };
 
 // A directory removed with everything in it when the object goes.

@@ -83,7 +83,7 @@ TEST(OpenDisplay, EveryFailingStepIsReportedAndClosesTheOutput) {
     test::TestMachine m;
     ScriptedDisplay display;
     display.fail = c.step;
-    m->host.display = &display;
+    test::DetachDisplay(m, &display);
     EXPECT_EQ(OpenDisplay(*m), -1) << c.text;
     EXPECT_EQ(m.messages.texts(), std::vector<std::string>{c.text});
     EXPECT_EQ(m->display.FrameBuffer, nullptr);
@@ -94,7 +94,8 @@ TEST(OpenDisplay, EveryFailingStepIsReportedAndClosesTheOutput) {
     EXPECT_NE(m->display.FrameBuffer, nullptr) << c.text;
     EXPECT_EQ(display.scale(), 2);
   }
-  test::TestMachine none;  // no platform display at all
+  test::TestMachine none;
+  test::DetachDisplay(none, nullptr);  // no platform display at all
   EXPECT_EQ(OpenDisplay(*none), -1);
   EXPECT_EQ(none.messages.texts(), std::vector<std::string>{"DDrawが作成できません"});
 }
@@ -119,7 +120,7 @@ TEST(SetDisplayGeometry, RecreatesTheOutputOnlyForNewValues) {
 TEST(SetDisplayGeometry, BeforeTheWindowOpensTheOutputOnlyKeepsTheValues) {
   test::TestMachine m;
   ScriptedDisplay display;
-  m->host.display = &display;
+  test::DetachDisplay(m, &display);
   SetDisplayGeometry(*m, 2, 0);
   EXPECT_EQ(display.opens, 0);
   EXPECT_EQ(m->display.DisplayScale, 2);
@@ -134,6 +135,7 @@ TEST(OpenDisplay, AChangedDesktopFormatReconvertsTheColours) {
   WritePaletteByte(*m, 1, 0x0F);
   ASSERT_EQ(m->palette.HostColours[0], 0xFC40u);
   test::ScriptedDisplay deeper;
+  CloseDisplay(*m);
   m->host.display = &deeper;
   ASSERT_EQ(OpenDisplay(*m), 0);
   EXPECT_EQ(m->palette.HostColours[0], 0xFF8800u);

@@ -71,7 +71,8 @@ TEST(PaletteBytes, ColourRamByteGoesThroughInternalRamInEveryMode) {
 }
 
 TEST(PaletteBytes, AreLostWithoutAFrameBuffer) {
-  test::TestMachine m;  // no display output
+  test::TestMachine m;
+  test::DetachDisplay(m, nullptr);
   WritePaletteByte(*m, 0x10, 0x34);
   EXPECT_EQ(m->palette.PaletteWords[0x10], 0);
   EXPECT_TRUE(m.messages.messages.empty()) << "silent unless Verbose";

@@ -404,6 +404,7 @@ TEST_F(Copy, WritesTwoAndThreeBytePixels) {
 
 TEST(RenderWithoutOutput, ReturnsMinusOneAndTellsOnlyWhenVerbose) {
   test::TestMachine m;
+  test::DetachDisplay(m, nullptr);
   EXPECT_EQ(RenderLine(*m, 0), -1);
   EXPECT_TRUE(m.messages.messages.empty());
   m->settings.Verbose = 1;

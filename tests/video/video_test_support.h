@@ -56,10 +56,18 @@ class ScriptedDisplay : public HeadlessDisplay {
   bool Ok(Step step) const { return fail != step; }
 };
 
+// Closes the test machine's display output and gives it `host` as a platform
+// (or none) on which no output has been opened yet.
+inline void DetachDisplay(TestMachine& m, DisplayHost* host) {
+  CloseDisplay(*m);
+  m->display = DisplayState{};
+  m->host.display = host;
+}
+
 // A test machine whose display output is open in `mode`.
 struct VideoMachine {
   explicit VideoMachine(const DisplayMode& mode = kXrgb32) : display(mode) {
-    machine->host.display = &display;
+    DetachDisplay(machine, &display);
     OpenDisplay(*machine);
   }
   Machine& operator*() { return *machine; }

@@ -79,6 +79,12 @@ const OptionSpec kOptions[] = {
      [](HeadlessOptions& o, const std::string& v, std::string& e) {
        return ParseKeys(v, o.keys, e);
      }},
+    {"--screenshot", nullptr, "FILE",
+     "write the last presented frame as PNG, 224x144 (144x224 for a vertical cartridge)",
+     [](HeadlessOptions& o, const std::string& v, std::string&) {
+       o.screenshot = v;
+       return true;
+     }},
     {"--dump-iram", nullptr, "FILE", "write the 65,536 bytes of internal RAM after the run",
      [](HeadlessOptions& o, const std::string& v, std::string&) {
        o.dumpIram = v;

@@ -23,6 +23,7 @@ struct HeadlessOptions {
   std::string dumpIram;
   std::string dumpPorts;
   std::string wav;
+  std::string screenshot;
   bool bench = false;
   bool verbose = false;
   bool help = false;

@@ -34,14 +34,22 @@ void ScriptedKeys::SetFrame(int frame) {
   }
 }
 
+void HeadlessLayout::LayoutForCartridge(bool vertical) {
+  if (machine) SetDisplayGeometry(*machine, 1, vertical ? 1 : 0);
+}
+
 void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
   m.host.messages = &host.messages;
   m.host.ticks = &host.ticks;
   m.host.input = &host.keys;
   m.host.audio = &host.audio;
+  m.host.display = &host.display;
+  host.layout.machine = &m;
+  m.host.frontEnd = &host.layout;
   m.settings.Verbose = options.verbose ? 1 : 0;
   m.settings.FrameSkip = options.frameSkip;
   OpenSound(m);
+  OpenDisplay(m);
   if (!options.wav.empty()) host.wav.Open(options.wav);
 }
 
@@ -50,7 +58,10 @@ void StartMachine(Machine& m) {
   PlayBuffer(m, kVoiceBuffer);
 }
 
-void TearDownHost(Machine& m, HeadlessHost&) { CloseSound(m); }
+void TearDownHost(Machine& m, HeadlessHost&) {
+  CloseSound(m);
+  CloseDisplay(m);
+}
 
 void RunFrames(Machine& m, HeadlessHost& host, int frames) {
   constexpr int kPerTick = EmulatedTicks::kSlicesPerMillisecond;
@@ -70,6 +81,10 @@ void RunFrames(Machine& m, HeadlessHost& host, int frames) {
 
 bool WriteOutputs(const Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
   bool ok = true;
+  if (!options.screenshot.empty() && !SaveScreenshot(host.display, options.screenshot)) {
+    std::fprintf(stderr, "kestra-headless: cannot write %s\n", options.screenshot.c_str());
+    ok = false;
+  }
   if (!options.dumpIram.empty()) ok &= WriteBytes(options.dumpIram, m.mem.Iram, kPageSize);
   if (!options.dumpPorts.empty()) ok &= WriteBytes(options.dumpPorts, m.io.IoPorts, 0x100);
   if (!options.wav.empty() && !host.wav.Close()) {

@@ -11,6 +11,7 @@
 #include "options.h"
 #include "sound/host_audio.h"
 #include "sound/wav_recorder.h"
+#include "video/headless_display.h"
 
 namespace kestra::headless {
 
@@ -35,6 +36,13 @@ class ScriptedKeys final : public InputSource {
   uint16_t held_ = 0;
 };
 
+// A loaded cartridge turns the picture for its orientation, at scale 1.
+class HeadlessLayout final : public FrontEnd {
+ public:
+  void LayoutForCartridge(bool vertical) override;
+  Machine* machine = nullptr;
+};
+
 // Everything the machine talks to in a headless run. Outputs that need a host
 // service of their own (a picture, a sound file) belong here too.
 struct HeadlessHost {
@@ -44,10 +52,13 @@ struct HeadlessHost {
   ScriptedKeys keys;
   OfflineAudio audio;  // the sound layer as in the program, mixed only on demand
   WavRecorder wav;     // --wav: one frame of the mix after every emulated frame
+  HeadlessDisplay display;
+  HeadlessLayout layout;
 };
 
-// Points the machine at the host's services, opens the outputs and applies
-// the settings, as the program does at start.
+// Points the machine at the host's services, opens the outputs (the display
+// before the load, whose reset writes the palettes) and applies the settings,
+// as the program does at start.
 void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options);
 
 // After a successful load: what the front end does before it starts the
