@@ -1,5 +1,6 @@
 // Our own cartridges through kestra-headless: the colour demo and its upright
-// twin (the pads, the high score in the .sav file, the tune) and the benchmark cartridge (its VBlank count in save RAM,
+// twin (pictures against references, the pads, the high score in the .sav
+// file, the tune) and the benchmark cartridge (its VBlank count in save RAM,
 // the same run every time). Each run works on a copy of the image in a
 // temporary directory, so no .sav file is left beside the built images.
 #include <gtest/gtest.h>
@@ -45,6 +46,80 @@ uint16_t Word(const std::vector<uint8_t>& bytes, size_t at) {
   return static_cast<uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8);
 }
 
+uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b.at(at)) << 24 | b.at(at + 1) << 16 | b.at(at + 2) << 8 | b.at(at + 3);
+}
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+// Reads the PNGs that kestra-headless writes: 8-bit RGB, filter 0, the
+// image data in stored deflate blocks. Anything else comes back empty.
+Picture ReadPicture(const std::string& path) {
+  const std::vector<uint8_t> png = ReadFile(path);
+  Picture picture;
+  std::vector<uint8_t> zlib;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const uint32_t length = Be32(png, at);
+    const std::string type(png.begin() + at + 4, png.begin() + at + 8);
+    if (type == "IHDR") {
+      picture.width = static_cast<int>(Be32(png, at + 8));
+      picture.height = static_cast<int>(Be32(png, at + 12));
+      if (png.at(at + 16) != 8 || png.at(at + 17) != 2) return {};
+    } else if (type == "IDAT") {
+      zlib.insert(zlib.end(), png.begin() + at + 8, png.begin() + at + 8 + length);
+    }
+    at += 12 + length;
+  }
+  std::vector<uint8_t> raw;
+  for (size_t at = 2; at + 5 <= zlib.size();) {
+    const uint8_t header = zlib[at];
+    if ((header & 6) != 0) return {};  // not a stored block
+    const size_t length = zlib[at + 1] | zlib[at + 2] << 8;
+    raw.insert(raw.end(), zlib.begin() + at + 5, zlib.begin() + at + 5 + length);
+    at += 5 + length;
+    if (header & 1) break;
+  }
+  const size_t stride = 1 + 3 * static_cast<size_t>(picture.width);
+  if (raw.size() != stride * picture.height) return {};
+  for (int y = 0; y < picture.height; ++y) {
+    if (raw[y * stride] != 0) return {};
+    picture.rgb.insert(picture.rgb.end(), raw.begin() + y * stride + 1, raw.begin() + (y + 1) * stride);
+  }
+  return picture;
+}
+
+std::string Reference(const std::string& name) {
+  return std::string(KESTRA_SOURCE_DIR) + "/tests/roms/pictures/" + name + ".png";
+}
+
+// Compares a screenshot with its reference, pixel for pixel. A picture that
+// differs is kept in the build directory for a look.
+void ExpectPicture(const std::string& shot, const std::string& name) {
+  const Picture actual = ReadPicture(shot);
+  const Picture expected = ReadPicture(Reference(name));
+  ASSERT_FALSE(expected.rgb.empty()) << "unreadable reference " << Reference(name);
+  ASSERT_FALSE(actual.rgb.empty()) << "unreadable screenshot " << shot;
+  ASSERT_EQ(actual.width, expected.width) << name;
+  ASSERT_EQ(actual.height, expected.height) << name;
+  size_t differ = 0;
+  size_t first = 0;
+  for (size_t i = 0; i < actual.rgb.size(); i += 3) {
+    if (!std::equal(&actual.rgb[i], &actual.rgb[i] + 3, &expected.rgb[i])) {
+      if (differ++ == 0) first = i / 3;
+    }
+  }
+  if (differ) {
+    const std::string kept = std::string(KESTRA_BINARY_DIR) + "/" + name + "-actual.png";
+    fs::copy_file(shot, kept, fs::copy_options::overwrite_existing);
+    ADD_FAILURE() << name << ": " << differ << " pixels differ, the first at (" << first % actual.width
+                  << ", " << first / actual.width << "); the picture is in " << kept;
+  }
+}
+
 // The demo's variables in internal RAM (roms/include/demo/defs.inc).
 constexpr size_t kState = 0x108;
 constexpr size_t kPlayerX = 0x10A;
@@ -54,8 +129,8 @@ constexpr size_t kPlays = 0x11C;
 constexpr size_t kBestSecs = 0x11E;
 constexpr size_t kMap2 = 0x2800;
 
-constexpr int kTitleFrames = 200;                     // the picture is painted by then
-const std::string kStart = "--keys 200:200,206:0";    // Start at frame 200
+constexpr int kTitleFrames = 220;  // painted, and "PRESS START" is on
+const std::string kStart = "--keys 200:200,206:0";  // Start at frame 200
 
 struct Layout {
   const char* name;
@@ -78,6 +153,20 @@ const Layout kLayouts[] = {
 void PrintTo(const Layout& layout, std::ostream* os) { *os << layout.name; }
 
 class Demo : public ::testing::TestWithParam<Layout> {};
+
+TEST_P(Demo, TitleAndSceneMatchTheirReferencePictures) {
+  const Layout& layout = GetParam();
+  {
+    Cartridge cart(layout.name);
+    ASSERT_EQ(cart.Run("-n " + std::to_string(kTitleFrames) + " --screenshot " + cart.file("title.png")), 0);
+    ExpectPicture(cart.file("title.png"), std::string(layout.name) + "-title");
+  }
+  {
+    Cartridge cart(layout.name);
+    ASSERT_EQ(cart.Run("-n 360 " + kStart + " --screenshot " + cart.file("scene.png")), 0);
+    ExpectPicture(cart.file("scene.png"), std::string(layout.name) + "-scene");
+  }
+}
 
 // The X pad moves the kestrel a pixel a frame, the Y pad two; the keys line
 // lights the held key. X2 for 60 frames, Y3 for 20, then X4 to the end.
