@@ -49,12 +49,6 @@ LAYOUT_FACE_LEFT  equ KEY_X1 | KEY_Y1
 LAYOUT_FACE_RIGHT equ KEY_X3 | KEY_Y3
 LAYOUT_WINDOW_HALF equ 72
 
-TEXT_GOLD       equ TILE_FONT + 5 * MAP_PAL
-TEXT_WHITE      equ TILE_FONT + 6 * MAP_PAL
-PANEL_WHITE     equ TILE_FONT_PANEL + 6 * MAP_PAL
-PANEL_GOLD      equ TILE_FONT_PANEL + 5 * MAP_PAL
-PANEL_DIM       equ TILE_FONT_PANEL + 7 * MAP_PAL
-
 layout_build:
         ; the sky first: the bands show as they are painted
         mov si, sky_lines
@@ -319,11 +313,6 @@ layout_scene_frame:
 
 text_sub1:      db "A HANDHELD", 0
 text_sub2:      db "EMULATOR", 0
-text_plays:     db "PLAYS ", 0
-text_best:      db "BEST ", 0
-text_time:      db "TIME ", 0
-text_start:     db "PRESS START", 0
-text_no_start:  db "           ", 0
 text_keys1:     db "X <^>_  Y <^>_", 0
 text_keys2:     db "A  B  OPT  START", 0
 
@@ -381,30 +370,7 @@ bird_frames:
         BIRD TILE_BIRD + 4, 1
 
 sparkle_params:
-%assign sp_seed 4242
-%assign sp_i 0
-%rep SPARKLES
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_rx 30 + (sp_seed >> 4) % 66
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_ry 20 + (sp_seed >> 4) % 50
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_fx 1 + (sp_seed >> 5) % 3
-%assign sp_fy 1 + (sp_seed >> 9) % 3
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_px (sp_seed >> 3) % 256
-%assign sp_py (sp_seed >> 7) % 256
-%if sp_i % 3 == 0
-%assign sp_attr TILE_LEAF + 2 * SPR_PAL
-%elif sp_i % 3 == 1
-%assign sp_attr TILE_STAR + 1 * SPR_PAL
-%else
-%assign sp_attr TILE_STAR + 3 * SPR_PAL
-%endif
-        db 116, 68, sp_rx, sp_ry, sp_fx, sp_fy, sp_px, sp_py
-        dw sp_attr
-%assign sp_i sp_i + 1
-%endrep
+        SPARKLE_PARAMS 4242, 116, 68, 66, 50
 
 sky_lines:
         SKY_LINES 144

@@ -54,12 +54,6 @@ LAYOUT_FACE_LEFT  equ KEY_X4 | KEY_Y4
 LAYOUT_FACE_RIGHT equ KEY_X2 | KEY_Y2
 LAYOUT_WINDOW_HALF equ 112
 
-TEXT_GOLD       equ TILE_FONT + 5 * MAP_PAL
-TEXT_WHITE      equ TILE_FONT + 6 * MAP_PAL
-PANEL_WHITE     equ TILE_FONT_PANEL + 6 * MAP_PAL
-PANEL_GOLD      equ TILE_FONT_PANEL + 5 * MAP_PAL
-PANEL_DIM       equ TILE_FONT_PANEL + 7 * MAP_PAL
-
 layout_build:
         ; screen 1 and the sky first: the bands show as they are painted
         mov dx, 32
@@ -344,11 +338,6 @@ bands:          db 3, BAND_PEAKS                    ; shift, lines
 bands_end:
 
 text_subtitle:  db "A HANDHELD EMULATOR", 0
-text_plays:     db "PLAYS ", 0
-text_best:      db "BEST ", 0
-text_time:      db "TIME ", 0
-text_start:     db "PRESS START", 0
-text_no_start:  db "           ", 0
 text_keys:      db "X ^>_< Y ^>_< A B OPT START", 0
 ticker_text:    db "* KESTRA * OUR OWN CARTRIDGE, TILES, FONT AND TUNE * "
                 db "TWO SCREENS IN FIVE BANDS OF RASTER PARALLAX * "
@@ -400,30 +389,7 @@ bird_frames:
 ; Stars and leaves around the middle of the picture; some dive into the
 ; panel, half of them behind it.
 sparkle_params:
-%assign sp_seed 12345
-%assign sp_i 0
-%rep SPARKLES
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_rx 30 + (sp_seed >> 4) % 80
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_ry 20 + (sp_seed >> 4) % 52
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_fx 1 + (sp_seed >> 5) % 3
-%assign sp_fy 1 + (sp_seed >> 9) % 3
-%assign sp_seed (sp_seed * 1103 + 4513) % 65536
-%assign sp_px (sp_seed >> 3) % 256
-%assign sp_py (sp_seed >> 7) % 256
-%if sp_i % 3 == 0
-%assign sp_attr TILE_LEAF + 2 * SPR_PAL
-%elif sp_i % 3 == 1
-%assign sp_attr TILE_STAR + 1 * SPR_PAL
-%else
-%assign sp_attr TILE_STAR + 3 * SPR_PAL
-%endif
-        db 108, 64, sp_rx, sp_ry, sp_fx, sp_fy, sp_px, sp_py
-        dw sp_attr
-%assign sp_i sp_i + 1
-%endrep
+        SPARKLE_PARAMS 12345, 108, 64, 80, 52
 
 sky_lines:
         SKY_LINES 96
