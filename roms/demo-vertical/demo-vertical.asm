@@ -5,25 +5,8 @@
 ; the record. Scene: the kestrel climbs through clouds that stream down and
 ; sway (HBlank timer); the panel at the bottom is screen 2 seen through its
 ; window. Coordinates in the comments are the player's (144 x 224).
-        bits 16
-        cpu 186
-%include "cart.inc"
-%include "ws.inc"
 %define VERTICAL 1
-%include "demo/defs.inc"
-
-        org 0
-start:
-        jmp demo_main
-
-%include "demo/gfx.inc"
-%include "demo/font.inc"
-%include "demo/paint.inc"
-%include "demo/sound.inc"
-%include "demo/system.inc"
-%include "demo/game.inc"
-%include "demo/art.inc"
-%include "demo/palette.inc"
+%include "demo/demo.inc"
 
 ; Canvases (global tile numbers). A band of h rows across the upright
 ; screen is h / 8 tiles wide and 18 tiles high on the LCD.

@@ -8,25 +8,8 @@
 ; seen through its window (which opens at the start) with a ticker, the held
 ; keys and the play timer; the X and Y pads fly the kestrel, A calls, B
 ; zaps, Option stops the tune, Start goes back to the title.
-        bits 16
-        cpu 186
-%include "cart.inc"
-%include "ws.inc"
 %define VERTICAL 0
-%include "demo/defs.inc"
-
-        org 0
-start:
-        jmp demo_main
-
-%include "demo/gfx.inc"
-%include "demo/font.inc"
-%include "demo/paint.inc"
-%include "demo/sound.inc"
-%include "demo/system.inc"
-%include "demo/game.inc"
-%include "demo/art.inc"
-%include "demo/palette.inc"
+%include "demo/demo.inc"
 
 ; Canvases (global tile numbers), one band of the landscape each.
 CV_CLOUDS       equ TILE_CANVAS                 ; 32 x 4 tiles
