@@ -15,12 +15,16 @@ function(kestra_add_cartridge name source)
   set(raw ${outdir}/${name}.bin)
   set(image ${outdir}/${name}.${ext})
   get_filename_component(srcdir ${src} DIRECTORY)
+  # NASM's -MD lists only the main source, not what it includes, so every
+  # include a cartridge can reach is a dependency.
+  file(GLOB_RECURSE includes CONFIGURE_DEPENDS
+       ${CMAKE_SOURCE_DIR}/roms/include/*.inc ${srcdir}/*.inc)
   add_custom_command(
     OUTPUT ${raw}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${NASM_EXECUTABLE} -f bin -I${CMAKE_SOURCE_DIR}/roms/include/ -I${srcdir}/
             -MD ${raw}.d -MT ${raw} -o ${raw} ${src}
-    DEPENDS ${src}
+    DEPENDS ${src} ${includes}
     DEPFILE ${raw}.d
     COMMENT "Assembling cartridge ${name}"
     VERBATIM)
