@@ -1,0 +1,26 @@
+// kestra [IMAGE]: the emulator's window; IMAGE is opened at start as if it
+// had been chosen in the Open dialog.
+#include <QApplication>
+
+#include "app/main_form.h"
+#include "core/machine.h"
+#include "host/sdl_audio.h"
+#include "host/sdl_joystick.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Kestra");
+
+  auto machine = kestra::CreateMachine();
+  kestra::SdlAudio audio;
+  kestra::SdlJoystick joystick;
+  kestra::MainFormOptions options;
+  options.audio = &audio;
+  options.joystick = joystick.available() ? &joystick : nullptr;
+
+  kestra::TMainForm form(*machine, options);
+  form.show();
+  const QStringList args = QApplication::arguments();
+  if (args.size() > 1) form.OpenFile(args.at(1).toStdString());
+  return app.exec();
+}

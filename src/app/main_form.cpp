@@ -1,0 +1,325 @@
+#include "app/main_form.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include "app/about_form.h"
+#include "app/job5ms.h"
+#include "app/qt_display.h"
+#include "app/qt_messages.h"
+#include "core/cartridge.h"
+#include "core/machine.h"
+#include "core/ports.h"
+#include "sound/sound.h"
+#include "video/display.h"
+
+namespace kestra {
+
+namespace {
+
+constexpr uint32_t kSoundControlPort = 0x90;
+constexpr int kStatusHeight = 20;
+
+// Files our filter lists: the name ends in "ws" or "wsc", any case.
+constexpr const char* kCartridgePatterns[] = {"*ws", "*wsc"};
+
+}  // namespace
+
+QFileDialog* CreateOpenDialog(QWidget* parent, const QString& startDir) {
+  auto* dialog = new QFileDialog(parent, QString(), startDir);
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setNameFilter(QString::fromUtf8(kOpenFilter));
+  // Qt reads the patterns of a filter as separated by spaces, so it would take
+  // "*ws;*wsc" as one pattern: give the list model both patterns ourselves.
+  if (auto* model = dialog->findChild<QFileSystemModel*>()) {
+    model->setNameFilters({kCartridgePatterns[0], kCartridgePatterns[1]});
+    model->setNameFilterDisables(false);
+  }
+  return dialog;
+}
+
+TMainForm::TMainForm(Machine& m, MainFormOptions options)
+    : m_(m), options_(std::move(options)), input_(config_.BindingText) {
+  setWindowTitle("Kestra");
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  setFocusPolicy(Qt::StrongFocus);
+
+  BuildMenu();
+  ImageArea = new TImageArea(this);
+  ImageArea->setFixedSize(224, 144);
+  ImageArea->onExposed = [this] { FormPaint(); };
+  setCentralWidget(ImageArea);
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setSizeGripEnabled(false);
+  StatusBar1->setFixedHeight(kStatusHeight);
+  statusLabel_ = new QLabel(StatusBar1);
+  StatusBar1->addWidget(statusLabel_, 1);
+  setStatusBar(StatusBar1);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);  // not resizable
+  move(0, 1);
+
+  Form1 = new TForm1(nullptr);
+
+  if (!options_.messages) {
+    qtMessages_ = std::make_unique<QtMessages>();
+    options_.messages = qtMessages_.get();
+  }
+  display_ = std::make_unique<QtDisplay>(ImageArea);
+  m_.host.messages = options_.messages;
+  m_.host.input = &input_;
+  m_.host.frontEnd = this;
+  m_.host.display = display_.get();
+  m_.host.audio = options_.audio;
+
+  // No emulation thread exists yet.
+  OpenSound(m_);
+  config_.path = options_.configPath.empty() ? ConfigPath() : options_.configPath;
+  LoadConfig(config_, m_.settings, *this);
+  OpenDisplay(m_);
+  input_.OpenJoystick(options_.joystick);
+}
+
+TMainForm::~TMainForm() {
+  if (!closed_) FormClose();
+  delete Form1;
+  m_.host.frontEnd = nullptr;
+  m_.host.input = nullptr;
+  m_.host.display = nullptr;
+  m_.host.audio = nullptr;
+}
+
+void TMainForm::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  File = bar->addMenu("&File");
+  Open1 = File->addAction("&Open...", this, &TMainForm::Open1Click);
+  Exit1 = File->addAction("E&xit", this, &TMainForm::Exit1Click);
+
+  Options = bar->addMenu("&Options");
+  Frame = Options->addMenu("&Frame skip");
+  for (int i = 0; i < 5; ++i) {
+    Skip[i] = Frame->addAction(QString("Skip &%1/5").arg(i));
+    Skip[i]->setCheckable(true);
+    Skip[i]->setChecked(i == 1);
+    connect(Skip[i], &QAction::triggered, this, [this, i] { SetFrameSkipMenu(i); });
+  }
+  Video = Options->addMenu("&Video");
+  for (int i = 0; i < 3; ++i) {
+    ScaleBy[i] = Video->addAction(QString("Size x&%1").arg(i + 1));
+    ScaleBy[i]->setCheckable(true);
+    ScaleBy[i]->setChecked(i == 0);
+    connect(ScaleBy[i], &QAction::triggered, this, [this, i] { SetScale(i + 1, vertical_); });
+  }
+  Sound = Options->addMenu("&Sound");
+  const char* captions[SoundSwitchCount] = {"Channel &1", "Channel &2", "Channel &3",
+                                            "Channel &4", "&Noise",     "&PCM",
+                                            "&DMA"};
+  for (int k = 0; k < SoundSwitchCount; ++k) {
+    SoundItems[k] = Sound->addAction(captions[k]);
+    SoundItems[k]->setCheckable(true);
+    SoundItems[k]->setChecked(true);
+    // Qt has already flipped the mark: `checked` is the opposite of the old one.
+    connect(SoundItems[k], &QAction::triggered, this,
+            [this, k](bool checked) { SetChannelSwitch(static_cast<SoundSwitch>(k), checked); });
+  }
+
+  Help = bar->addMenu("&Help");
+  About = Help->addAction("&About...", this, &TMainForm::HelpClick);
+}
+
+bool TMainForm::running() const { return job_ && job_->isRunning(); }
+
+QSize TMainForm::clientSize() const {
+  return QSize(ImageArea->width(), ImageArea->height() + StatusBar1->height());
+}
+
+QString TMainForm::statusText() const { return statusLabel_->text(); }
+
+void TMainForm::ShowStatus(const std::string& text) {
+  QMetaObject::invokeMethod(
+      statusLabel_, [label = statusLabel_, t = QString::fromStdString(text)] { label->setText(t); },
+      Qt::QueuedConnection);
+}
+
+bool TMainForm::StopEmulation() {
+  if (!job_) return false;
+  stopping_ = true;
+  job_->requestInterruption();
+  // Wait in a local event loop: the thread may be waiting for a message box
+  // that only this thread can show.
+  if (!job_->isFinished()) {
+    QEventLoop loop;
+    connect(job_.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    if (!job_->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  job_->wait();
+  job_.reset();
+  stopping_ = false;
+  return true;
+}
+
+void TMainForm::StartEmulation(uint8_t soundControl) {
+  WritePort(m_, kSoundControlPort, soundControl);
+  SetStereo(m_, kVoiceBuffer, 15, 15);
+  PlayBuffer(m_, kVoiceBuffer);
+  job_ = std::make_unique<Job5ms>(m_, [this](const std::string& s) { ShowStatus(s); });
+  job_->start();
+  ++emulationStarts_;
+}
+
+void TMainForm::ResetOutputs() {
+  for (int buffer : {0, 1, 2, 3, 5, 4}) ClearBuffer(m_, buffer);
+  ClearOutput(m_);
+}
+
+void TMainForm::Open1Click() {
+  RunOpen(options_.openDialog ? options_.openDialog : [this](const std::string& dir) {
+    std::unique_ptr<QFileDialog> dialog(CreateOpenDialog(this, QString::fromStdString(dir)));
+    std::optional<std::string> chosen;
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+      chosen = dialog->selectedFiles().first().toStdString();
+    }
+    return chosen;
+  });
+}
+
+void TMainForm::OpenFile(const std::string& path) {
+  RunOpen([path](const std::string&) { return std::optional<std::string>(path); });
+}
+
+void TMainForm::RunOpen(const OpenDialogFunction& choose) {
+  ClearBuffer(m_, kVoiceBuffer);
+  StopBuffer(m_, kVoiceBuffer);
+  StopEmulation();
+  uint8_t saved = m_.io.IoPorts[kSoundControlPort];
+  WritePort(m_, kSoundControlPort, 0);
+
+  if (const std::optional<std::string> chosen = choose(config_.DefaultDir)) {
+    UnloadCartridge(m_);
+    cartridgeName_ = *chosen;
+    if (LoadCartridge(m_, cartridgeName_) != 0) cartridgeName_.clear();
+    ResetOutputs();
+    const size_t slash = chosen->rfind('/');
+    config_.DefaultDir = slash == std::string::npos ? std::string() : chosen->substr(0, slash);
+    const std::string name = slash == std::string::npos ? *chosen : chosen->substr(slash + 1);
+    setWindowTitle(QString::fromStdString("Kestra " + name));
+    saved = 0;
+  }
+  if (cartridgeName_.empty() || job_) return;
+  StartEmulation(saved);
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::HelpClick() { Form1->exec(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (stopping_) {  // a close that arrives while a command waits for the thread
+    event->ignore();
+    return;
+  }
+  if (!closed_) FormClose();
+  event->accept();
+}
+
+void TMainForm::FormClose() {
+  closed_ = true;
+  StopEmulation();
+  UnloadCartridge(m_);
+  cartridgeName_.clear();
+  CloseSound(m_);
+  CloseDisplay(m_);
+  SaveConfig(config_, m_.settings, *this);
+}
+
+void TMainForm::FormPaint() {
+  // The window system asked for a paint: black until the next frame. Only
+  // the shown image is blanked; the FrameBuffer belongs to the emulation.
+  ImageArea->Blank();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  const int code = keys_.Press(event->key(), event->nativeScanCode());
+  if (code >= 0) FormKeyDown(code);
+}
+
+void TMainForm::keyReleaseEvent(QKeyEvent* event) {
+  // The window system reports a held key as release-press pairs; only the
+  // presses are repeats of the key.
+  if (event->isAutoRepeat()) return;
+  const int code = keys_.Release(event->key(), event->nativeScanCode());
+  if (code >= 0) FormKeyUp(code);
+}
+
+void TMainForm::FormKeyDown(int code) {
+  if (code == kVkF1) SetScale(scale_, !vertical_);
+  input_.KeyDown(code);
+}
+
+void TMainForm::FormKeyUp(int code) { input_.KeyUp(code); }
+
+void TMainForm::SetScale(int scale, bool vertical) {
+  ClearBuffer(m_, kVoiceBuffer);
+  StopBuffer(m_, kVoiceBuffer);
+  const bool wasRunning = StopEmulation();
+  const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
+  WritePort(m_, kSoundControlPort, 0);
+
+  scale_ = scale;
+  vertical_ = vertical;
+  for (int i = 0; i < 3; ++i) ScaleBy[i]->setChecked(i + 1 == scale_);
+  const int width = vertical_ ? 144 : 224;
+  const int height = vertical_ ? 224 : 144;
+  ImageArea->setFixedSize(scale_ * width, scale_ * height);
+  adjustSize();
+
+  SetDisplayGeometry(m_, scale_, vertical_ ? 1 : 0);
+  input_.ApplyBindings(vertical_);
+
+  if (!cartridgeName_.empty() && wasRunning && !job_) StartEmulation(saved);
+}
+
+void TMainForm::SetFrameSkipMenu(int setting) {
+  for (int i = 0; i < 5; ++i) Skip[i]->setChecked(i == setting);
+  m_.settings.FrameSkip.store(setting, std::memory_order_relaxed);
+}
+
+void TMainForm::SetSoundCheck(SoundSwitch k, bool on) { SoundItems[k]->setChecked(on); }
+
+void TMainForm::SetChannelSwitch(SoundSwitch k, bool on) {
+  SoundItems[k]->setChecked(on);
+  m_.settings.setSound(k, on);
+  const uint8_t control = m_.io.IoPorts[kSoundControlPort];
+  int buffer = -1;
+  switch (k) {
+    case Sound1: buffer = (control & 0x01) ? 0 : -1; break;
+    case Sound2: buffer = (control & 0x22) == 0x02 ? 1 : -1; break;
+    case Sound3: buffer = (control & 0x04) ? 2 : -1; break;
+    case Sound4: buffer = (control & 0x88) == 0x08 ? 3 : -1; break;
+    case SoundNoise: buffer = (control & 0x88) == 0x88 ? 5 : -1; break;
+    default: break;  // PCM and DMA act through the scheduler's sample choice
+  }
+  if (buffer < 0) return;
+  if (on) {
+    PlayBuffer(m_, buffer);
+  } else {
+    StopBuffer(m_, buffer);
+  }
+}
+
+int TMainForm::WindowTop() const { return pos().y(); }
+int TMainForm::WindowLeft() const { return pos().x(); }
+void TMainForm::SetWindowTop(int top) { move(pos().x(), top); }
+void TMainForm::SetWindowLeft(int left) { move(left, pos().y()); }
+
+}  // namespace kestra

@@ -1,0 +1,131 @@
+// The main window: menu, image area, status bar, and the life of the
+// emulation thread. Every command that touches the machine, the window's
+// size or the bindings stops the thread first and starts a new one after.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/config.h"
+#include "app/input.h"
+#include "app/key_codes.h"
+#include "core/host.h"
+
+class QAction;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QStatusBar;
+
+namespace kestra {
+
+struct Machine;
+class HostAudio;
+class Job5ms;
+class QtDisplay;
+class QtMessages;
+class TForm1;
+class TImageArea;
+
+// The open dialog: the chosen path, or nothing when cancelled.
+using OpenDialogFunction = std::function<std::optional<std::string>(const std::string& startDir)>;
+
+struct MainFormOptions {
+  std::string configPath;            // empty: ConfigPath()
+  HostAudio* audio = nullptr;        // null: no sound device
+  JoystickDevice* joystick = nullptr;  // null: no joystick
+  MessageService* messages = nullptr;  // null: Qt message boxes
+  OpenDialogFunction openDialog;     // null: OpenDialog1
+};
+
+inline constexpr const char* kOpenFilter = "WSﾌｧｲﾙ(*ws;*wsc)";
+
+// OpenDialog1: a file dialog whose one filter shows "WSﾌｧｲﾙ(*ws;*wsc)" and
+// lists files ending in "ws" or "wsc" (any case).
+QFileDialog* CreateOpenDialog(QWidget* parent, const QString& startDir);
+
+class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd {
+ public:
+  TMainForm(Machine& m, MainFormOptions options = {});
+  ~TMainForm() override;
+
+  // Commands.
+  void Open1Click();
+  void OpenFile(const std::string& path);  // Open with the dialog's answer given
+  void Exit1Click();
+  void HelpClick();
+  void SetChannelSwitch(SoundSwitch k, bool on);
+  void FormKeyDown(int code);
+  void FormKeyUp(int code);
+
+  // ConfigWindow
+  void SetScale(int scale, bool vertical) override;
+  int Scale() const override { return scale_; }
+  void SetFrameSkipMenu(int setting) override;
+  void SetSoundCheck(SoundSwitch k, bool on) override;
+  int WindowTop() const override;
+  int WindowLeft() const override;
+  void SetWindowTop(int top) override;
+  void SetWindowLeft(int left) override;
+
+  // FrontEnd: a loaded cartridge lays the window out for its orientation.
+  void LayoutForCartridge(bool vertical) override { SetScale(scale_, vertical); }
+
+  bool Vertical() const { return vertical_; }
+  bool running() const;
+  int emulationStarts() const { return emulationStarts_; }  // threads started so far
+  const std::string& cartridgeName() const { return cartridgeName_; }
+  const Config& config() const { return config_; }
+  Input& input() { return input_; }
+  TImageArea* imageArea() const { return ImageArea; }
+  QSize clientSize() const;  // image area plus status bar
+  QString statusText() const;
+
+  // Components, named as the menu table names them.
+  QMenu *File, *Options, *Frame, *Video, *Sound, *Help;
+  QAction *Open1, *Exit1;
+  std::array<QAction*, 5> Skip;           // Skip0 ... Skip4
+  std::array<QAction*, 3> ScaleBy;        // ScaleBy1 ... ScaleBy3
+  std::array<QAction*, SoundSwitchCount> SoundItems;  // Channel1-4, Noise, PCM, DMA
+  QAction* About;
+  TImageArea* ImageArea;
+  QStatusBar* StatusBar1;
+  TForm1* Form1;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void RunOpen(const OpenDialogFunction& choose);
+  void FormClose();
+  void FormPaint();
+  bool StopEmulation();
+  void StartEmulation(uint8_t soundControl);
+  void ResetOutputs();
+  void ShowStatus(const std::string& text);  // any thread
+
+  Machine& m_;
+  MainFormOptions options_;
+  Config config_;
+  Input input_;
+  std::unique_ptr<QtMessages> qtMessages_;
+  std::unique_ptr<QtDisplay> display_;
+  std::unique_ptr<Job5ms> job_;
+  QLabel* statusLabel_;
+  KeyCodeTracker keys_;
+  std::string cartridgeName_;
+  int scale_ = 1;
+  bool vertical_ = false;
+  bool stopping_ = false;
+  bool closed_ = false;
+  int emulationStarts_ = 0;
+};
+
+}  // namespace kestra
