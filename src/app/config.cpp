@@ -10,18 +10,22 @@
 namespace kestra {
 
 const std::array<const char*, kBindingKeyCount> kBindingKeyNames = {
-    "HYUp",    "HYRight", "HYDown",  "HYLeft",   "HXUp",     "HXRight",
-    "HXDown",  "HXLeft",  "HOption", "HStart",   "HAButton", "HBButton",
-    "VYLeft",  "VYUp",    "VYRight", "VYDown",   "VXLeft",   "VXUp",
-    "VXRight", "VXDown",  "VOption", "VStart",   "VAButton", "VBButton"};
+    "HYUp",   "HYRight", "HYDown",  "HYLeft", "HXUp",    "HXRight", "HXDown",   "HXLeft",
+    "HOption", "HStart", "HAButton", "HBButton",
+    "VYLeft", "VYUp",    "VYRight", "VYDown", "VXLeft",  "VXUp",    "VXRight",  "VXDown",
+    "VOption", "VStart", "VAButton", "VBButton"};
 
 const std::array<const char*, kBindingKeyCount> kKeyboardDefaults = {
-    "W",    "D",  "S",     "A",    "UP",      "RIGHT",  "DOWN", "LEFT", "CONTROL", "RETURN", "X", "Z",
-    "A",    "W",  "D",     "S",    "LEFT",    "UP",     "RIGHT", "DOWN", "CONTROL", "RETURN", "X", "Z"};
+    "W",    "D",  "S",     "A",    "UP",      "RIGHT",  "DOWN", "LEFT",
+    "CONTROL", "RETURN", "X", "Z",
+    "A",    "W",  "D",     "S",    "LEFT",    "UP",     "RIGHT", "DOWN",
+    "CONTROL", "RETURN", "X", "Z"};
 
 const std::array<const char*, kBindingKeyCount> kJoypadDefaults = {
-    "6",    "8",  "3",     "7",    "UP", "RIGHT", "DOWN", "LEFT", "4", "5,9", "2", "1",
-    "LEFT", "UP", "RIGHT", "DOWN", "1",  "4",     "5",    "2",    "3", "6,9", "8", "7"};
+    "6",    "8",  "3",     "7",    "UP", "RIGHT", "DOWN", "LEFT",
+    "4",    "5,9", "2",    "1",
+    "LEFT", "UP", "RIGHT", "DOWN", "1",  "4",     "5",    "2",
+    "3",    "6,9", "8",    "7"};
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QWindow>
 
 #include "app/about_form.h"
 #include "app/job5ms.h"
@@ -58,7 +59,6 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   BuildMenu();
   ImageArea = new TImageArea(this);
   ImageArea->setFixedSize(224, 144);
-  ImageArea->onExposed = [this] { FormPaint(); };
   setCentralWidget(ImageArea);
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setSizeGripEnabled(false);
@@ -240,6 +240,18 @@ void TMainForm::FormClose() {
   CloseSound(m_);
   CloseDisplay(m_);
   SaveConfig(config_, m_.settings, *this);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Exposures arrive at the native window, not as the widget's paints (Qt
+  // also paints for its own updates).
+  if (QWindow* window = windowHandle()) window->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && watched == windowHandle()) FormPaint();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::FormPaint() {

@@ -144,8 +144,7 @@ QImage TImageArea::CurrentImage() {
   return shown_;
 }
 
-void TImageArea::paintEvent(QPaintEvent* event) {
-  if (event->spontaneous() && onExposed) onExposed();
+void TImageArea::paintEvent(QPaintEvent*) {
   TakePending();
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);

@@ -53,9 +53,6 @@ class TImageArea final : public QWidget {
   // What would be painted now, at 1:1 (tests).
   QImage CurrentImage();
 
-  // Called for paints the window system asks for (exposure).
-  std::function<void()> onExposed;
-
  protected:
   void paintEvent(QPaintEvent* event) override;
 

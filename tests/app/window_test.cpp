@@ -4,12 +4,14 @@
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QThread>
 #include <deque>
 #include <gtest/gtest.h>
 
 #include "app/ini.h"
 #include "app/main_form.h"
 #include "app/qt_display.h"
+#include "app/qt_messages.h"
 #include "core/machine.h"
 #include "core/ports.h"
 #include "sound/host_audio.h"
@@ -62,7 +64,7 @@ struct WindowTest : ::testing::Test {
     MainFormOptions options;
     options.configPath = dir.file("Kestra.INI");
     options.audio = &audio;
-    options.messages = &messages;
+    options.messages = messageService ? messageService : &messages;
     options.openDialog = [this](const std::string& startDir) -> std::optional<std::string> {
       runningInDialog.push_back(form->running());
       if (onDialog) onDialog();
@@ -124,6 +126,7 @@ struct WindowTest : ::testing::Test {
   std::vector<bool> runningInDialog;
   std::vector<std::string> startDirs;
   std::function<void()> onDialog;
+  MessageService* messageService = nullptr;  // null: captured
 };
 
 TEST_F(WindowTest, ClientAreaFollowsScaleAndOrientation) {
@@ -286,6 +289,37 @@ TEST_F(WindowTest, CancelWhileRunningResumesWithTheChannelsAsTheyWere) {
   EXPECT_EQ(form->windowTitle(), "Kestra channels.ws");
 }
 
+TEST_F(WindowTest, WarningsRaisedWhileStoppingDoNotDeadlock) {
+  test::WriteFile(dir.file("Kestra.INI"), {});
+  {
+    IniFile ini(dir.file("Kestra.INI"));
+    ini.WriteString("CONFIG", "Verbose", "1");
+    ini.Flush();
+  }
+  std::atomic<int> boxes{0};
+  std::atomic<bool> offUiThread{false};
+  const Qt::HANDLE ui = QThread::currentThreadId();
+  QtMessages boxesOnUi([&](const std::string&, const std::string& text, MessageIcon) {
+    if (QThread::currentThreadId() != ui) offUiThread = true;
+    ++boxes;
+  });
+  messageService = &boxesOnUi;
+  Create();
+  // out 0x95, al; jmp short back: a port without meaning, warned about each time.
+  Open(ImageWithCode("noisy.ws", {0xE6, 0x95, 0xEB, 0xFC}));
+  ASSERT_TRUE(form->running());
+  ASSERT_TRUE(WaitFor([&] { return boxes >= 3; }));
+  // The thread is waiting for a box at almost any moment: each stop must
+  // serve it rather than wait forever.
+  for (int i = 0; i < 5; ++i) {
+    form->ScaleBy[i % 2]->trigger();
+    EXPECT_TRUE(form->running());
+  }
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(form->running());
+  EXPECT_FALSE(offUiThread);
+}
+
 TEST_F(WindowTest, ClosingWritesTheSaveFileAndTheConfiguration) {
   Create();
   test::Footer footer;
@@ -368,6 +402,32 @@ TEST_F(WindowTest, ChannelSwitchesFollowTheEnables) {
     EXPECT_FALSE(form->SoundItems[row.k]->isChecked());
     EXPECT_FALSE(m->settings.sound(row.k));
   }
+}
+
+TEST_F(WindowTest, FramesReachTheImageAreaScaled) {
+  Create();
+  form->ScaleBy[2]->trigger();
+  Open(test::RomPath("still.wsc"));
+  ASSERT_TRUE(form->running());
+  // The cartridge's first tile is colour 0 of palette 0: red 1, green 0, blue 15.
+  const QRgb corner = qRgb(0x11, 0x00, 0xFF);
+  ASSERT_TRUE(WaitFor([&] { return form->imageArea()->CurrentImage().pixel(0, 0) == corner; }))
+      << std::hex << form->imageArea()->CurrentImage().pixel(0, 0);
+  // The cartridge is still drawing its first frames: compare a paint with the
+  // frame it painted, taken while no newer frame came in.
+  QImage shown, frame;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    frame = form->imageArea()->CurrentImage();
+    shown = form->imageArea()->grab().toImage();
+    if (form->imageArea()->CurrentImage() == frame) break;
+  }
+  ASSERT_EQ(shown.size(), QSize(672, 432));
+  bool blocks = true;
+  for (int y = 0; y < 432 && blocks; ++y) {
+    for (int x = 0; x < 672 && blocks; ++x) blocks = shown.pixel(x, y) == frame.pixel(x / 3, y / 3);
+  }
+  EXPECT_TRUE(blocks);
+  EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(WindowTest, KeysReachTheBindingsOfTheOrientation) {
