@@ -40,7 +40,7 @@ TForm1::TForm1(QWidget* parent)
 
   Label1 = new QLabel("Kestra 0.20", this);
   Label1->move(96, 24);
-  Label2 = new QLabel("by the Kestra developers", this);
+  Label2 = new QLabel("by the Kestra team", this);
   Label2->move(96, 40);
   Label3 = new QLabel("CPU core: our own V30 emulation", this);
   Label3->move(8, 72);
