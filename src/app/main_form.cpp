@@ -52,8 +52,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
     : m_(m), options_(std::move(options)), input_(config_.BindingText) {
   setWindowTitle("Kestra");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFocusPolicy(Qt::StrongFocus);
 
   BuildMenu();
@@ -76,6 +75,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
     options_.messages = qtMessages_.get();
   }
   display_ = std::make_unique<QtDisplay>(ImageArea);
+  previousMessages_ = m_.host.messages;
   m_.host.messages = options_.messages;
   m_.host.input = &input_;
   m_.host.frontEnd = this;
@@ -93,6 +93,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
 TMainForm::~TMainForm() {
   if (!closed_) FormClose();
   delete Form1;
+  m_.host.messages = previousMessages_;
   m_.host.frontEnd = nullptr;
   m_.host.input = nullptr;
   m_.host.display = nullptr;

@@ -118,6 +118,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   Config config_;
   Input input_;
   std::unique_ptr<QtMessages> qtMessages_;
+  MessageService* previousMessages_ = nullptr;  // given back to the machine at the end
   std::unique_ptr<QtDisplay> display_;
   std::unique_ptr<Job5ms> job_;
   QLabel* statusLabel_;
