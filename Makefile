@@ -21,16 +21,12 @@ test: build
 	  ctest --output-on-failure -j2 --timeout 900
 
 run: build
-	@if [ ! -x $(BUILD_DIR)/bin/kestra ]; then \
-	  echo "make run: the window program is not built (no $(BUILD_DIR)/bin/kestra)." >&2; \
+	@if [ -x $(BUILD_DIR)/bin/kestra ]; then \
+	  exec $(BUILD_DIR)/bin/kestra $(BUILD_DIR)/roms/demo.wsc; \
+	else \
+	  echo "make run: the window program is not built yet (no $(BUILD_DIR)/bin/kestra)." >&2; \
 	  exit 1; \
-	fi; \
-	cart=$(BUILD_DIR)/roms/demo.wsc; \
-	if [ ! -f $$cart ]; then \
-	  echo "make run: no demo cartridge yet ($$cart); starting our still picture $(BUILD_DIR)/roms/still.wsc instead." >&2; \
-	  cart=$(BUILD_DIR)/roms/still.wsc; \
-	fi; \
-	exec $(BUILD_DIR)/bin/kestra $$cart
+	fi
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR)
