@@ -55,7 +55,6 @@ void VideoStep(Machine& m) {
     RenderLine(m, static_cast<int>(line));
   } else if (line == kVisibleLines) {
     PresentFrame(m);
-    ++s.FramesPresented;
   }
 }
 

@@ -36,7 +36,6 @@ struct SchedulerState {
   uint16_t ButtonMask = 0;
   uint16_t PrevButtonMask = 0;
   int FrameSkipCounter = 0;
-  uint32_t FramesPresented = 0;  // PresentFrame calls since the machine was made
   SpriteSnapshot Sprites;
 };
 

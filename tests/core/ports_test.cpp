@@ -132,6 +132,8 @@ TEST_F(PortTest, DmaCrossesBanksAndWritesThroughTheBankTable) {
 
   EXPECT_EQ(m->mem.Iram[0xFFFE], 0x21);
   EXPECT_EQ(m->mem.Iram[0xFFFF], 0x43);
+  EXPECT_EQ(m->palette.PaletteWords[0x1FE], 0x21);  // through the palette hook
+  EXPECT_EQ(m->palette.PaletteWords[0x1FF], 0x43);
   EXPECT_EQ(m->mem.Iram[0x0000], 0x00);  // no wrap inside bank 0
   EXPECT_EQ(m->mem.SaveBankTable[0][0], 8);
   EXPECT_EQ(m->mem.SaveBankTable[0][1], 8);
@@ -261,6 +263,8 @@ TEST_F(PortTest, ResetLeavesThePortTable) {
   }
   EXPECT_EQ(m->io.MapBaseLow, 0u);
   EXPECT_EQ(m->io.MapBaseHigh, 0u);
+  const uint8_t shades[8] = {0x66, 0x66, 0x22, 0x00, 0x88, 0x44, 0x00, 0x22};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(m->palette.ShadePool[i], shades[i]) << "shade " << i;
   EXPECT_EQ(m->mem.WaveTableBase, -1);
   EXPECT_EQ(GetCpuRegister(*m, 6), 0x2000);  // SP
   EXPECT_EQ(GetCpuRegister(*m, 12), 0xFFFF);  // CS

@@ -48,9 +48,9 @@ TEST_F(SchedulerTest, FrameSkipDrawsOneFrameInFive) {
   for (const auto& c : cases) {
     m->settings.FrameSkip = c.skip;
     StepTo(0, 3);
-    const uint32_t before = m->sched.FramesPresented;
+    const int before = m.display.presentedFrames();
     StepLines(5 * 159);
-    EXPECT_EQ(m->sched.FramesPresented - before, c.drawn) << "FrameSkip " << c.skip;
+    EXPECT_EQ(m.display.presentedFrames() - before, c.drawn) << "FrameSkip " << c.skip;
   }
   // Row 2 draws counters 3, 1 and 4 of the 4, 3, 2, 1, 0 walk.
   EXPECT_EQ(FrameSkipTable[2][4] + FrameSkipTable[2][2] + FrameSkipTable[2][0], 1);
@@ -70,7 +70,7 @@ TEST_F(SchedulerTest, LcdOffDrawsNothingButStillCopiesSprites) {
   ASSERT_EQ(m->sched.Sprites.count, 3);
   for (int i = 0; i < 12; ++i) EXPECT_EQ(m->sched.Sprites.entries[i], 0x48 + i) << i;
   StepLines(3 * 159);
-  EXPECT_EQ(m->sched.FramesPresented, 0u);
+  EXPECT_EQ(m.display.presentedFrames(), 0);
   EXPECT_EQ(m->sched.FrameSkipCounter, counter);
 }
 
