@@ -44,7 +44,7 @@ int OpenDisplay(Machine& m) {
   d.windowKnown = true;
   CloseDisplay(m);  // one output at a time
   if (!host || !host->Open()) return FailOpen(m, kMsgCannotCreateDisplay);
-  d.hostOpen = true;
+  d.openHost = host;
 
   DisplayMode mode;
   if (!host->QueryDisplayMode(mode)) return FailOpen(m, kMsgNoDisplayMode);
@@ -78,9 +78,9 @@ int OpenDisplay(Machine& m) {
 
 void CloseDisplay(Machine& m) {
   DisplayState& d = m.display;
-  if (!d.hostOpen) return;
-  if (m.host.display) m.host.display->Close();
-  d.hostOpen = false;
+  if (!d.openHost) return;
+  d.openHost->Close();
+  d.openHost = nullptr;
   d.FrameBuffer = nullptr;
   d.FramePitch = 0;
 }
@@ -105,7 +105,7 @@ int PresentFrame(Machine& m) {
     return -1;
   }
   Surface frame{d.FrameBuffer, d.FramePitch};
-  if (!m.host.display->Present(frame)) {
+  if (!d.openHost->Present(frame)) {
     VerboseDrawError(m, kMsgCannotBlitPrimary);
     return -1;
   }
@@ -118,7 +118,7 @@ int PresentFrame(Machine& m) {
 
 void ClearOutput(Machine& m) {
   if (!m.display.FrameBuffer) return;
-  DisplayHost* host = m.host.display;
+  DisplayHost* host = m.display.openHost;
   if (!host->ClearFrameBuffer()) {
     VerboseDrawError(m, kMsgCannotBlitFrameBuffer);
     return;

@@ -71,7 +71,7 @@ struct DisplayState {
   int DisplayVertical = 0;  // 1: the FrameBuffer is 144 x 224, the LCD turned left
   uint8_t* FrameBuffer = nullptr;  // null while the output is absent
   int FramePitch = 0;
-  bool hostOpen = false;     // the host's display object exists
+  DisplayHost* openHost = nullptr;  // the platform side Open succeeded on
   bool windowKnown = false;  // OpenDisplay has run: SetDisplayGeometry re-opens
 };
 
