@@ -59,7 +59,7 @@ BENCHMARK(BM_RenderBusyLine)
     ->Args({0x60, 0})
     ->Args({0x60, 1});
 
-void BM_RenderFrame(benchmark::State& state) {
+void BM_RenderBusyFrame(benchmark::State& state) {
   BusyScene scene(0x60, 0);
   for (auto _ : state) {
     for (int line = 0; line < kLcdHeight; ++line) RenderLine(*scene.m, line);
@@ -67,7 +67,7 @@ void BM_RenderFrame(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kLcdHeight);
 }
-BENCHMARK(BM_RenderFrame);
+BENCHMARK(BM_RenderBusyFrame);
 
 }  // namespace
 }  // namespace kestra
