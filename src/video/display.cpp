@@ -60,9 +60,12 @@ int OpenDisplay(Machine& m) {
     return FailOpen(m, kMsgCannotCreatePrimary);
   }
   Surface surface;
-  if (!host->CreateFrameBuffer(g.frameWidth, g.frameHeight, bytesPerPixel, surface) ||
-      !surface.pixels || surface.pitch < g.frameWidth * bytesPerPixel) {
+  if (!host->CreateFrameBuffer(g.frameWidth, g.frameHeight, bytesPerPixel, surface)) {
     return FailOpen(m, kMsgCannotCreateFrameBuffer);
+  }
+  // A surface without pixels or with rows too short cannot be described.
+  if (!surface.pixels || surface.pitch < g.frameWidth * bytesPerPixel) {
+    return FailOpen(m, kMsgNoDisplayMode);
   }
   d.FrameBuffer = surface.pixels;
   d.FramePitch = surface.pitch;

@@ -78,6 +78,7 @@ TEST(OpenDisplay, EveryFailingStepIsReportedAndClosesTheOutput) {
       {ScriptedDisplay::kMode, "ﾃﾞｨｽﾌﾟﾚｲﾓｰﾄﾞを取得できません"},
       {ScriptedDisplay::kPrimary, "ﾌﾟﾗｲﾏﾘｻｰﾌｪｰｽが作成できません"},
       {ScriptedDisplay::kFrameBuffer, "ﾒｲﾝ領域ﾊﾞｯｸｻｰﾌｪｰｽが作成できません"},
+      {ScriptedDisplay::kSurfaceShape, "ﾃﾞｨｽﾌﾟﾚｲﾓｰﾄﾞを取得できません"},
   };
   for (const auto& c : cases) {
     test::TestMachine m;

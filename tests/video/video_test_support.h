@@ -19,7 +19,9 @@ inline constexpr DisplayMode kRgb24{24, 0xFF0000, 0x00FF00, 0x0000FF};
 // An in-memory display that counts its calls and fails the step it is told to.
 class ScriptedDisplay : public HeadlessDisplay {
  public:
-  enum Step { kNone, kOpen, kMode, kPrimary, kFrameBuffer, kPresent, kClearFrame, kClearPrimary };
+  enum Step {
+    kNone, kOpen, kMode, kPrimary, kFrameBuffer, kSurfaceShape, kPresent, kClearFrame, kClearPrimary
+  };
   using HeadlessDisplay::HeadlessDisplay;
 
   bool Open() override {
@@ -33,7 +35,9 @@ class ScriptedDisplay : public HeadlessDisplay {
     return Ok(kPrimary) && HeadlessDisplay::CreatePrimary(w, h, scale);
   }
   bool CreateFrameBuffer(int w, int h, int bpp, Surface& out) override {
-    return Ok(kFrameBuffer) && HeadlessDisplay::CreateFrameBuffer(w, h, bpp, out);
+    if (!Ok(kFrameBuffer) || !HeadlessDisplay::CreateFrameBuffer(w, h, bpp, out)) return false;
+    if (!Ok(kSurfaceShape)) out.pitch = w * bpp - 1;  // rows too short for the frame
+    return true;
   }
   bool Present(Surface& frame) override { return Ok(kPresent) && HeadlessDisplay::Present(frame); }
   bool ClearFrameBuffer() override {
