@@ -92,32 +92,36 @@ inline void OrFlags(uint8_t* flags, uint64_t draw) {
 }
 
 // Writes the pixels whose draw bit is set; the others keep what lies below.
-// A partly transparent row is blended without branches per pixel.
+// Pixels go two at a time through the palette's colour pairs; a partly
+// transparent row is blended without branches per pixel.
 inline void Paint(uint32_t* __restrict px, TileRow row, uint64_t draw,
-                  const uint32_t* __restrict pal) {
-  uint8_t values[8];
-  std::memcpy(values, &row, 8);
+                  const uint64_t* __restrict pairs) {
+  // Byte 2k of `row | row >> 4` is pixel 2k | pixel 2k + 1 << 4.
+  const uint64_t index = row | row >> 4;
+  uint64_t colours[4];
+  for (int k = 0; k < 4; ++k) colours[k] = pairs[(index >> (16 * k)) & 0xFF];
   if (draw == kBit7) {  // the common solid row
-    for (int i = 0; i < 8; ++i) px[i] = pal[values[i]];
+    std::memcpy(px, colours, sizeof colours);
     return;
   }
 #if defined(__SSE2__)
-  alignas(16) uint32_t colours[8];
-  for (int i = 0; i < 8; ++i) colours[i] = pal[values[i]];
   __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(draw));
   bytes = _mm_unpacklo_epi8(bytes, bytes);
   const __m128i maskLo = _mm_srai_epi32(_mm_unpacklo_epi16(bytes, bytes), 31);
   const __m128i maskHi = _mm_srai_epi32(_mm_unpackhi_epi16(bytes, bytes), 31);
   auto* out = reinterpret_cast<__m128i*>(px);
-  const auto* in = reinterpret_cast<const __m128i*>(colours);
-  _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(maskLo, _mm_load_si128(in)),
+  const __m128i lo = _mm_set_epi64x(static_cast<long long>(colours[1]), static_cast<long long>(colours[0]));
+  const __m128i hi = _mm_set_epi64x(static_cast<long long>(colours[3]), static_cast<long long>(colours[2]));
+  _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(maskLo, lo),
                                      _mm_andnot_si128(maskLo, _mm_loadu_si128(out))));
-  _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(maskHi, _mm_load_si128(in + 1)),
+  _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(maskHi, hi),
                                          _mm_andnot_si128(maskHi, _mm_loadu_si128(out + 1))));
 #else
+  uint32_t fresh[8];
+  std::memcpy(fresh, colours, sizeof colours);
   for (int i = 0; i < 8; ++i) {
     const uint32_t keep = static_cast<uint32_t>((draw >> (8 * i + 7)) & 1) - 1;
-    px[i] = (pal[values[i]] & ~keep) | (px[i] & keep);
+    px[i] = (fresh[i] & ~keep) | (px[i] & keep);
   }
 #endif
 }
@@ -139,7 +143,7 @@ void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t insi
 
 struct LineWork {
   const uint8_t* iram;
-  const uint32_t* colours;
+  const uint64_t (*pairs)[256];  // HostPairs
   uint32_t* px;    // screen x at px[x]
   uint8_t* mask;   // WindowMask at mask[x + 8]
   uint8_t* cover;  // Screen2Cover at cover[x + 8]
@@ -168,7 +172,7 @@ void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t 
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
     uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
     if constexpr (K == ScreenKind::Screen2Windowed) draw &= ~(LoadFlags(w.mask + 8 + x) << 7);
-    Paint(w.px + x, pixels, draw, w.colours + palette * 16);
+    Paint(w.px + x, pixels, draw, w.pairs[palette]);
     if constexpr (K != ScreenKind::Plain) OrFlags(w.cover + 8 + x, draw);
   }
 }
@@ -198,7 +202,7 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
     draw &= ~wrongSide;
   }
   if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
-  Paint(w.px + x, pixels, draw, w.colours + palette * 16);
+  Paint(w.px + x, pixels, draw, w.pairs[palette]);
 }
 
 // Sprites from the snapshot's last entry to its first, so the first ends on
@@ -240,7 +244,7 @@ void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
   const uint8_t* ports = m.io.IoPorts;
   alignas(64) uint8_t mask[kFlagWidth];
   alignas(64) uint8_t cover[kFlagWidth];
-  const LineWork w{m.mem.Iram, m.palette.HostColours, out.pixels + kLineGuard, mask, cover, line};
+  const LineWork w{m.mem.Iram, m.palette.HostPairs, out.pixels + kLineGuard, mask, cover, line};
 
   const uint8_t control = ports[0x00];
   if (control & 0x01) DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
