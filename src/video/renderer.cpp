@@ -110,10 +110,12 @@ inline void Paint(uint32_t* __restrict px, TileRow row, uint64_t draw,
   const __m128i maskLo = _mm_srai_epi32(_mm_unpacklo_epi16(bytes, bytes), 31);
   const __m128i maskHi = _mm_srai_epi32(_mm_unpackhi_epi16(bytes, bytes), 31);
   auto* out = reinterpret_cast<__m128i*>(px);
-  const __m128i lo = _mm_set_epi64x(static_cast<long long>(colours[1]), static_cast<long long>(colours[0]));
-  const __m128i hi = _mm_set_epi64x(static_cast<long long>(colours[3]), static_cast<long long>(colours[2]));
-  _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(maskLo, lo),
-                                     _mm_andnot_si128(maskLo, _mm_loadu_si128(out))));
+  const __m128i lo =
+      _mm_set_epi64x(static_cast<long long>(colours[1]), static_cast<long long>(colours[0]));
+  const __m128i hi =
+      _mm_set_epi64x(static_cast<long long>(colours[3]), static_cast<long long>(colours[2]));
+  _mm_storeu_si128(
+      out, _mm_or_si128(_mm_and_si128(maskLo, lo), _mm_andnot_si128(maskLo, _mm_loadu_si128(out))));
   _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(maskHi, hi),
                                          _mm_andnot_si128(maskHi, _mm_loadu_si128(out + 1))));
 #else
@@ -144,9 +146,9 @@ void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t insi
 struct LineWork {
   const uint8_t* iram;
   const uint64_t (*pairs)[256];  // HostPairs
-  uint32_t* px;    // screen x at px[x]
-  uint8_t* mask;   // WindowMask at mask[x + 8]
-  uint8_t* cover;  // Screen2Cover at cover[x + 8]
+  uint32_t* px;                  // screen x at px[x]
+  uint8_t* mask;                 // WindowMask at mask[x + 8]
+  uint8_t* cover;                // Screen2Cover at cover[x + 8]
   int line;
 };
 
@@ -247,7 +249,8 @@ void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
   const LineWork w{m.mem.Iram, m.palette.HostPairs, out.pixels + kLineGuard, mask, cover, line};
 
   const uint8_t control = ports[0x00];
-  if (control & 0x01) DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+  if (control & 0x01)
+    DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
 
   std::memset(cover, 0, sizeof cover);
   if (control & 0x02) {
@@ -261,9 +264,7 @@ void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
         BuildWindowMask(mask, line, ports + 0x08, 1, 0);
         DrawScreen<F, ScreenKind::Screen2Windowed>(w, base, ports[0x12], ports[0x13]);
         break;
-      default:
-        DrawScreen<F, ScreenKind::Screen2>(w, base, ports[0x12], ports[0x13]);
-        break;
+      default: DrawScreen<F, ScreenKind::Screen2>(w, base, ports[0x12], ports[0x13]); break;
     }
   }
 
@@ -291,8 +292,8 @@ void CopyLine(const DisplayState& d, int line, const uint32_t* px) {
     }
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
-    uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch +
-                   line * BytesPerPixel;
+    uint8_t* dst =
+        d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch + line * BytesPerPixel;
     for (int x = 0; x < kLcdWidth; ++x, dst -= d.FramePitch) StorePixel<BytesPerPixel>(dst, px[x]);
   }
 }

@@ -185,7 +185,7 @@ TEST(Screenshot, WritesTheLastPresentedFrameAsPng) {
   m->io.IoPorts[0x60] = 0x80;
   m->io.IoPorts[0x00] = 0x04;
   WritePaletteByte(*m, 0x100 + 2, 0x8F);  // palette 8 colour 1: red 0, green 8, blue 15
-  m->mem.Iram[0x2000 + 16] = 0xFF;         // tile 1 row 0: value 1
+  m->mem.Iram[0x2000 + 16] = 0xFF;        // tile 1 row 0: value 1
   m->sched.Sprites.entries[0] = 1;
   m->sched.Sprites.entries[2] = 143;
   m->sched.Sprites.entries[3] = 220;
@@ -237,7 +237,8 @@ TEST(Png, ChecksumsAndStoredBlocks) {
   EXPECT_EQ(back.rgb, rgb);
   // The IDAT chunk's CRC covers its type and data.
   const size_t idat = 8 + 25;
-  const uint32_t length = png[idat] << 24 | png[idat + 1] << 16 | png[idat + 2] << 8 | png[idat + 3];
+  const uint32_t length =
+      png[idat] << 24 | png[idat + 1] << 16 | png[idat + 2] << 8 | png[idat + 3];
   const uint8_t* crc = &png[idat + 8 + length];
   EXPECT_EQ(Crc32(&png[idat + 4], length + 4),
             static_cast<uint32_t>(crc[0] << 24 | crc[1] << 16 | crc[2] << 8 | crc[3]));

@@ -54,7 +54,8 @@ class Scene : public ::testing::Test {
   }
   // A 2-bit planar tile whose every row holds the value `v` in all pixels.
   void SolidTile2(int tile, int v) {
-    for (int r = 0; r < 8; ++r) TileRowBytes(tile, r, {uint8_t(v & 1 ? 0xFF : 0), uint8_t(v & 2 ? 0xFF : 0)});
+    for (int r = 0; r < 8; ++r)
+      TileRowBytes(tile, r, {uint8_t(v & 1 ? 0xFF : 0), uint8_t(v & 2 ? 0xFF : 0)});
   }
   void Sprite(int n, uint16_t attr, uint8_t y, uint8_t x) {
     uint8_t* e = m->sched.Sprites.entries + 4 * n;
@@ -95,7 +96,8 @@ TEST_F(Scene, ScrollXPicksTheFirstColumnAndStartsLeftOfTheScreen) {
     Port(0x10) = static_cast<uint8_t>(scrollX);
     const auto line = Line(3);
     for (int x = 0; x < 224; ++x) {
-      ASSERT_EQ(line[x], Colour(((x + scrollX) >> 3) & 15, 1)) << "scroll " << scrollX << " x " << x;
+      ASSERT_EQ(line[x], Colour(((x + scrollX) >> 3) & 15, 1))
+          << "scroll " << scrollX << " x " << x;
     }
   }
   // Scroll 5: the first tile is drawn whole, its left five pixels in the guard.
@@ -103,7 +105,8 @@ TEST_F(Scene, ScrollXPicksTheFirstColumnAndStartsLeftOfTheScreen) {
   LineBuffer buffer;
   DrawLine(*m, 3, buffer);
   EXPECT_EQ(buffer.pixels[kLineGuard - 5], Colour(0, 1));
-  EXPECT_EQ(buffer.pixels[kLineGuard + 224 + 2], Colour(28 & 15, 1)) << "the 29th tile reaches into the right guard";
+  EXPECT_EQ(buffer.pixels[kLineGuard + 224 + 2], Colour(28 & 15, 1))
+      << "the 29th tile reaches into the right guard";
 }
 
 TEST_F(Scene, ScrollYWrapsThroughTheMapEvery256Lines) {
@@ -261,9 +264,9 @@ TEST_F(Scene, Screen2HidesSpritesBehindItsOpaquePixels) {
     MapEntry(0x1800, 2, r, Entry(1, 6));
     MapEntry(0x1800, 3, r, Entry(1, 6));
   }
-  Sprite(0, Entry(3, 0), 20, 4);            // behind screen 2
-  Sprite(1, Entry(3, 1), 20, 20);           // behind, over the transparent columns
-  Sprite(2, Entry(3, 2, 0x2000), 20, 40);   // in front
+  Sprite(0, Entry(3, 0), 20, 4);           // behind screen 2
+  Sprite(1, Entry(3, 1), 20, 20);          // behind, over the transparent columns
+  Sprite(2, Entry(3, 2, 0x2000), 20, 40);  // in front
   const auto line = Line(22);
   EXPECT_EQ(line[4], Colour(2, 0)) << "covered by screen 2's colour 0";
   EXPECT_EQ(line[20], Colour(9, 3));
@@ -280,7 +283,8 @@ TEST_F(Scene, Screen2HidesSpritesBehindItsOpaquePixels) {
 
 TEST_F(Scene, SpritesAtTheEdges) {
   Port(0x00) = 0x04;
-  for (int r = 0; r < 8; ++r) TileRowBytes(4, r, {uint8_t(r & 1 ? 0xFF : 0), uint8_t(r & 2 ? 0xFF : 0)});
+  for (int r = 0; r < 8; ++r)
+    TileRowBytes(4, r, {uint8_t(r & 1 ? 0xFF : 0), uint8_t(r & 2 ? 0xFF : 0)});
   Sprite(0, Entry(4, 0), 0xF9, 30);  // y -7: only its bottom row, on line 0
   Sprite(1, Entry(3, 0), 50, 0xF8);  // x 248: not drawn
   Sprite(2, Entry(3, 1), 50, 0xFF);  // x -1: seven pixels at 0-6
@@ -304,7 +308,7 @@ TEST_F(Scene, EarlierSpritesCoverLaterOnes) {
   Port(0x00) = 0x04;
   SolidTile2(3, 3);
   TileRowBytes(5, 0, {0xF0, 0xF0});  // left half 3, right half 0
-  Sprite(0, Entry(5, 4), 0, 10);      // palette 12: value 0 transparent
+  Sprite(0, Entry(5, 4), 0, 10);     // palette 12: value 0 transparent
   Sprite(1, Entry(3, 1), 0, 12);
   Sprite(2, Entry(3, 2), 0, 14);
   const auto line = Line(0);
@@ -344,8 +348,8 @@ TEST_F(Scene, SpriteWindowChoosesTheSideByAttributeBit12) {
   Port(0x0E) = 27;
   Port(0x0F) = 10;
   SolidTile2(3, 3);
-  Sprite(0, Entry(3, 0), 0, 16);           // inside only
-  Sprite(1, Entry(3, 1, 0x1000), 8, 16);   // outside only
+  Sprite(0, Entry(3, 0), 0, 16);          // inside only
+  Sprite(1, Entry(3, 1, 0x1000), 8, 16);  // outside only
   const auto line = Line(5);
   EXPECT_EQ(line[19], Shade(0));
   EXPECT_EQ(line[20], Colour(8, 3));
