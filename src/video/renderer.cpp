@@ -54,7 +54,16 @@ TileRow DecodeRow(const uint8_t* b) {
   } else if constexpr (F == Planar4) {
     return kBits[b[0]] | kBits[b[1]] << 1 | kBits[b[2]] << 2 | kBits[b[3]] << 3;
   } else {
+#if defined(__SSE2__)
+    uint32_t bytes;
+    std::memcpy(&bytes, b, 4);
+    const __m128i v = _mm_cvtsi32_si128(static_cast<int>(bytes));
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(v, 4), nibble);
+    return static_cast<TileRow>(_mm_cvtsi128_si64(_mm_unpacklo_epi8(high, _mm_and_si128(v, nibble))));
+#else
     return kNibbles[b[0]] | kNibbles[b[1]] << 16 | kNibbles[b[2]] << 32 | kNibbles[b[3]] << 48;
+#endif
   }
 }
 
@@ -91,39 +100,30 @@ inline void OrFlags(uint8_t* flags, uint64_t draw) {
   std::memcpy(flags, &v, 8);
 }
 
-// Writes the pixels whose draw bit is set; the others keep what lies below.
-// Pixels go two at a time through the palette's colour pairs; a partly
-// transparent row is blended without branches per pixel.
-inline void Paint(uint32_t* __restrict px, TileRow row, uint64_t draw,
-                  const uint64_t* __restrict pairs) {
-  // Byte 2k of `row | row >> 4` is pixel 2k | pixel 2k + 1 << 4.
-  const uint64_t index = row | row >> 4;
-  uint64_t colours[4];
-  for (int k = 0; k < 4; ++k) colours[k] = pairs[(index >> (16 * k)) & 0xFF];
+// Lines are composed as HostColours entries (16 bits a pixel) and turned
+// into host pixels once at the end: a layer's pixel then costs no colour
+// lookup, and a tile row is blended in one go whatever the host format.
+using ColourIndex = uint16_t;
+
+// Writes entry paletteBase + value for the pixels whose draw bit is set; the
+// others keep what lies below.
+inline void Paint(ColourIndex* __restrict px, TileRow row, uint64_t draw, uint32_t paletteBase) {
+#if defined(__SSE2__)
+  const __m128i colour = _mm_or_si128(
+      _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(row)), _mm_setzero_si128()),
+      _mm_set1_epi16(static_cast<short>(paletteBase)));
+  auto* out = reinterpret_cast<__m128i*>(px);
   if (draw == kBit7) {  // the common solid row
-    std::memcpy(px, colours, sizeof colours);
+    _mm_storeu_si128(out, colour);
     return;
   }
-#if defined(__SSE2__)
-  __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(draw));
-  bytes = _mm_unpacklo_epi8(bytes, bytes);
-  const __m128i maskLo = _mm_srai_epi32(_mm_unpacklo_epi16(bytes, bytes), 31);
-  const __m128i maskHi = _mm_srai_epi32(_mm_unpackhi_epi16(bytes, bytes), 31);
-  auto* out = reinterpret_cast<__m128i*>(px);
-  const __m128i lo =
-      _mm_set_epi64x(static_cast<long long>(colours[1]), static_cast<long long>(colours[0]));
-  const __m128i hi =
-      _mm_set_epi64x(static_cast<long long>(colours[3]), static_cast<long long>(colours[2]));
-  _mm_storeu_si128(
-      out, _mm_or_si128(_mm_and_si128(maskLo, lo), _mm_andnot_si128(maskLo, _mm_loadu_si128(out))));
-  _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(maskHi, hi),
-                                         _mm_andnot_si128(maskHi, _mm_loadu_si128(out + 1))));
+  __m128i mask = _mm_cvtsi64_si128(static_cast<long long>(draw));
+  mask = _mm_srai_epi16(_mm_unpacklo_epi8(mask, mask), 15);
+  _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, colour),
+                                     _mm_andnot_si128(mask, _mm_loadu_si128(out))));
 #else
-  uint32_t fresh[8];
-  std::memcpy(fresh, colours, sizeof colours);
   for (int i = 0; i < 8; ++i) {
-    const uint32_t keep = static_cast<uint32_t>((draw >> (8 * i + 7)) & 1) - 1;
-    px[i] = (fresh[i] & ~keep) | (px[i] & keep);
+    if ((draw >> (8 * i + 7)) & 1) px[i] = static_cast<ColourIndex>(paletteBase + ((row >> (8 * i)) & 0xFF));
   }
 #endif
 }
@@ -145,10 +145,9 @@ void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t insi
 
 struct LineWork {
   const uint8_t* iram;
-  const uint64_t (*pairs)[256];  // HostPairs
-  uint32_t* px;                  // screen x at px[x]
-  uint8_t* mask;                 // WindowMask at mask[x + 8]
-  uint8_t* cover;                // Screen2Cover at cover[x + 8]
+  ColourIndex* px;  // screen x at px[x]
+  uint8_t* mask;   // WindowMask at mask[x + 8]
+  uint8_t* cover;  // Screen2Cover at cover[x + 8]
   int line;
 };
 
@@ -174,7 +173,7 @@ void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t 
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
     uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
     if constexpr (K == ScreenKind::Screen2Windowed) draw &= ~(LoadFlags(w.mask + 8 + x) << 7);
-    Paint(w.px + x, pixels, draw, w.pairs[palette]);
+    Paint(w.px + x, pixels, draw, palette * 16);
     if constexpr (K != ScreenKind::Plain) OrFlags(w.cover + 8 + x, draw);
   }
 }
@@ -204,7 +203,7 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
     draw &= ~wrongSide;
   }
   if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
-  Paint(w.px + x, pixels, draw, w.pairs[palette]);
+  Paint(w.px + x, pixels, draw, palette * 16);
 }
 
 // Sprites from the snapshot's last entry to its first, so the first ends on
@@ -241,16 +240,20 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
 #endif
 }
 
+// One line of colour entries; screen x at entries[x + 8], guards included.
+struct IndexLine {
+  alignas(16) ColourIndex entries[kLineBufferWidth];
+};
+
 template <int F>
-void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
+void ComposeLineAs(const Machine& m, int line, IndexLine& out) {
   const uint8_t* ports = m.io.IoPorts;
   alignas(64) uint8_t mask[kFlagWidth];
   alignas(64) uint8_t cover[kFlagWidth];
-  const LineWork w{m.mem.Iram, m.palette.HostPairs, out.pixels + kLineGuard, mask, cover, line};
+  const LineWork w{m.mem.Iram, out.entries + kLineGuard, mask, cover, line};
 
   const uint8_t control = ports[0x00];
-  if (control & 0x01)
-    DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+  if (control & 0x01) DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
 
   std::memset(cover, 0, sizeof cover);
   if (control & 0x02) {
@@ -264,7 +267,9 @@ void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
         BuildWindowMask(mask, line, ports + 0x08, 1, 0);
         DrawScreen<F, ScreenKind::Screen2Windowed>(w, base, ports[0x12], ports[0x13]);
         break;
-      default: DrawScreen<F, ScreenKind::Screen2>(w, base, ports[0x12], ports[0x13]); break;
+      default:
+        DrawScreen<F, ScreenKind::Screen2>(w, base, ports[0x12], ports[0x13]);
+        break;
     }
   }
 
@@ -275,46 +280,49 @@ void DrawLineAs(const Machine& m, int line, LineBuffer& out) {
   }
 }
 
+// Background, screen 1, screen 2 and sprites as colour entries.
+void ComposeLine(const Machine& m, int line, IndexLine& out) {
+  const uint8_t ports60 = m.io.IoPorts[0x60];
+  const uint8_t ports01 = m.io.IoPorts[0x01];
+  // Any of port 0x60 bits 5-7: the background is palette colour port 0x01,
+  // else one of the eight shades.
+  const ColourIndex background = (ports60 & 0xE0) ? ports01 : kShadeColourBase + (ports01 & 7);
+  std::fill(std::begin(out.entries), std::end(out.entries), background);
+  switch ((ports60 >> 5) & 3) {
+    case Planar2: ComposeLineAs<Planar2>(m, line, out); break;
+    case Packed2: ComposeLineAs<Packed2>(m, line, out); break;
+    case Planar4: ComposeLineAs<Planar4>(m, line, out); break;
+    default: ComposeLineAs<Packed4>(m, line, out); break;
+  }
+}
+
 // A host pixel value, low-order byte first.
 template <int BytesPerPixel>
 inline void StorePixel(uint8_t* dst, uint32_t v) {
   std::memcpy(dst, &v, BytesPerPixel);
 }
 
+// The 224 visible pixels into the FrameBuffer, converted on the way.
 template <int BytesPerPixel>
-void CopyLine(const DisplayState& d, int line, const uint32_t* px) {
+void CopyLine(const DisplayState& d, int line, const ColourIndex* entries, const uint32_t* colours) {
   if (!d.DisplayVertical) {
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch;
-    if constexpr (BytesPerPixel == 4) {
-      std::memcpy(dst, px, kLcdWidth * 4);
-    } else {
-      for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, px[x]);
-    }
+    for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, colours[entries[x]]);
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
-    uint8_t* dst =
-        d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch + line * BytesPerPixel;
-    for (int x = 0; x < kLcdWidth; ++x, dst -= d.FramePitch) StorePixel<BytesPerPixel>(dst, px[x]);
+    uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch +
+                   line * BytesPerPixel;
+    for (int x = 0; x < kLcdWidth; ++x, dst -= d.FramePitch) StorePixel<BytesPerPixel>(dst, colours[entries[x]]);
   }
 }
 
 }  // namespace
 
 void DrawLine(const Machine& m, int line, LineBuffer& out) {
-  const uint8_t ports60 = m.io.IoPorts[0x60];
-  const uint8_t ports01 = m.io.IoPorts[0x01];
-  // Any of port 0x60 bits 5-7: the background is palette colour port 0x01,
-  // else one of the eight shades.
-  const uint32_t background =
-      m.palette.HostColours[(ports60 & 0xE0) ? ports01 : kShadeColourBase + (ports01 & 7)];
-  uint32_t* px = out.pixels + kLineGuard;
-  for (int x = 0; x < kLcdWidth; ++x) px[x] = background;
-  switch ((ports60 >> 5) & 3) {
-    case Planar2: DrawLineAs<Planar2>(m, line, out); break;
-    case Packed2: DrawLineAs<Packed2>(m, line, out); break;
-    case Planar4: DrawLineAs<Planar4>(m, line, out); break;
-    default: DrawLineAs<Packed4>(m, line, out); break;
-  }
+  IndexLine composed;
+  ComposeLine(m, line, composed);
+  const uint32_t* colours = m.palette.HostColours;
+  for (int x = 0; x < kLineBufferWidth; ++x) out.pixels[x] = colours[composed.entries[x]];
 }
 
 int RenderLine(Machine& m, int line) {
@@ -324,13 +332,14 @@ int RenderLine(Machine& m, int line) {
     return -1;
   }
   if (line < 0 || line >= kLcdHeight) return -1;
-  LineBuffer buffer;
-  DrawLine(m, line, buffer);
-  const uint32_t* px = buffer.pixels + kLineGuard;
+  IndexLine composed;
+  ComposeLine(m, line, composed);
+  const ColourIndex* entries = composed.entries + kLineGuard;
+  const uint32_t* colours = m.palette.HostColours;
   switch (d.format.bytesPerPixel) {
-    case 2: CopyLine<2>(d, line, px); break;
-    case 3: CopyLine<3>(d, line, px); break;
-    default: CopyLine<4>(d, line, px); break;
+    case 2: CopyLine<2>(d, line, entries, colours); break;
+    case 3: CopyLine<3>(d, line, entries, colours); break;
+    default: CopyLine<4>(d, line, entries, colours); break;
   }
   return 0;
 }

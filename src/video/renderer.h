@@ -1,5 +1,6 @@
 // The LCD renderer: composes one line at a time (background, screen 1,
-// screen 2, sprites) in host pixel values and copies it into the FrameBuffer.
+// screen 2, sprites) as HostColours entries and writes it into the
+// FrameBuffer in host pixel values.
 #pragma once
 
 #include <cstdint>
