@@ -4,6 +4,7 @@
 // cartridge and can be rebuilt.
 #pragma once
 
+#include <cstring>
 #include <memory>
 
 #include "core/cartridge.h"
@@ -54,8 +55,44 @@ inline uint8_t ReadMemory(const Machine& m, uint32_t address) {
   return m.mem.BankReadTable[(address >> 16) & 0xF][address & 0xFFFF];
 }
 
+// A write to bank 0 outside the palette area and the wave table has no hook:
+// it is stored without going through the table (WriteIram would do the same).
+inline bool IsPlainIramWrite(const MemoryState& mem, uint32_t address) {
+  return (address & 0xF0000) == 0 && (address & 0xFE00) != 0xFE00 &&
+         ((address - static_cast<uint32_t>(mem.WaveTableBase)) & 0xFFC0) != 0;
+}
+
 inline void WriteMemory(Machine& m, uint32_t address, uint8_t value) {
+  if (IsPlainIramWrite(m.mem, address)) {
+    m.mem.Iram[address & 0xFFFF] = value;
+    return;
+  }
   BankWriteTable[(address >> 16) & 0xF](m, address, value);
+}
+
+// Words, low byte at the lower address. The high byte is at address + 1, so a
+// word at offset 0xFFFF takes it from the next bank: only such a word goes
+// byte by byte.
+inline uint16_t ReadMemoryWord(const Machine& m, uint32_t address) {
+  if ((address & 0xFFFF) == 0xFFFF) {
+    return static_cast<uint16_t>(ReadMemory(m, address) | ReadMemory(m, address + 1) << 8);
+  }
+  uint16_t v;
+  std::memcpy(&v, m.mem.BankReadTable[(address >> 16) & 0xF] + (address & 0xFFFF), 2);
+  return v;
+}
+
+// One store when both bytes are plain Iram writes: below the palette area
+// (offset 0xFDFF would put its high byte into it) and with neither byte in
+// the wave table, i.e. offset + 1 not within 0-64 bytes above its start.
+inline void WriteMemoryWord(Machine& m, uint32_t address, uint16_t value) {
+  if ((address & 0xF0000) == 0 && (address & 0xFFFF) < 0xFDFF &&
+      ((address + 1 - static_cast<uint32_t>(m.mem.WaveTableBase)) & 0xFFFF) > 0x40) {
+    std::memcpy(m.mem.Iram + (address & 0xFFFF), &value, 2);
+    return;
+  }
+  WriteMemory(m, address, static_cast<uint8_t>(value));
+  WriteMemory(m, address + 1, static_cast<uint8_t>(value >> 8));
 }
 
 inline void ShowMessage(Machine& m, const char* caption, const std::string& text,

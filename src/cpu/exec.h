@@ -65,7 +65,18 @@ inline uint8_t Fetch8(Machine& m) {
   c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
   return v;
 }
+// Both bytes in one read unless IP or the linear address is at the end of
+// its 64 KB (IP wraps within CS; the address runs on into the next bank).
 inline uint16_t Fetch16(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint16_t ip = c.regs.w[IP];
+  if (ip != 0xFFFF) {
+    const uint32_t address = SegBase(c, CS) + ip;
+    if ((address & 0xFFFF) != 0xFFFF) {
+      c.regs.w[IP] = static_cast<uint16_t>(ip + 2);
+      return ReadMemoryWord(m, address);
+    }
+  }
   const uint8_t lo = Fetch8(m);
   return static_cast<uint16_t>(lo | Fetch8(m) << 8);
 }
@@ -77,13 +88,8 @@ inline T FetchImm(Machine& m) {
 inline uint16_t FetchSigned8(Machine& m) { return static_cast<uint16_t>(static_cast<int8_t>(Fetch8(m))); }
 
 // ---- memory: words take their high byte at linear address + 1 ----
-inline uint16_t ReadWord(const Machine& m, uint32_t a) {
-  return static_cast<uint16_t>(ReadMemory(m, a) | ReadMemory(m, a + 1) << 8);
-}
-inline void WriteWord(Machine& m, uint32_t a, uint16_t v) {
-  WriteMemory(m, a, static_cast<uint8_t>(v));
-  WriteMemory(m, a + 1, static_cast<uint8_t>(v >> 8));
-}
+inline uint16_t ReadWord(const Machine& m, uint32_t a) { return ReadMemoryWord(m, a); }
+inline void WriteWord(Machine& m, uint32_t a, uint16_t v) { WriteMemoryWord(m, a, v); }
 template <typename T>
 inline T ReadMem(const Machine& m, uint32_t a) {
   if constexpr (sizeof(T) == 1) return ReadMemory(m, a);

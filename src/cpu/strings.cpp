@@ -82,41 +82,23 @@ void Outs(Machine& m) {
   Advance<T>(c, c.regs.w[SI]);
 }
 
+struct StringOp;
+// A repeat loop built around one element routine, so the element is inlined.
+using Runner = void (*)(Machine&, const StringOp&, int perElement, bool zeroToGoOn);
+
 struct StringOp {
   Element element = nullptr;  // null: not a string opcode
   int cost = 0;               // the single instruction's own cost
   int repAddition = 0;        // extra per element under 0xF3
   int repneAddition = 0;      // extra per element under 0xF2
   bool compare = false;       // CMPS/SCAS: the ZF condition applies
+  Runner interruptible = nullptr;  // 0xF3, and 0xF2 with CMPS/SCAS
+  Runner whole[3] = {};            // 0xF2 otherwise, 0x64, 0x65: by CarryStop + 1
 };
-
-constexpr std::array<StringOp, 256> kStringOps = [] {
-  std::array<StringOp, 256> t{};
-  t[0x6C] = {Ins<uint8_t>, 6, 0, 0, false};
-  t[0x6D] = {Ins<uint16_t>, 6, 0, 0, false};
-  t[0x6E] = {Outs<uint8_t>, 7, -1, 0, false};
-  t[0x6F] = {Outs<uint16_t>, 7, -1, 0, false};
-  t[0xA4] = {Movs<uint8_t>, 5, 2, 0, false};
-  t[0xA5] = {Movs<uint16_t>, 5, 2, 0, false};
-  t[0xA6] = {Cmps<uint8_t>, 6, 4, 3, true};
-  t[0xA7] = {Cmps<uint16_t>, 6, 4, 3, true};
-  t[0xAA] = {Stos<uint8_t>, 3, 3, 0, false};
-  t[0xAB] = {Stos<uint16_t>, 3, 3, 0, false};
-  t[0xAC] = {Lods<uint8_t>, 3, 3, 0, false};
-  t[0xAD] = {Lods<uint16_t>, 3, 3, 0, false};
-  t[0xAE] = {Scas<uint8_t>, 4, 4, 5, true};
-  t[0xAF] = {Scas<uint16_t>, 4, 4, 5, true};
-  return t;
-}();
-
-template <int Opcode>
-void Single(Machine& m) {
-  kStringOps[Opcode].element(m);
-  m.cpu.CycleBudget -= kStringOps[Opcode].cost;
-}
 
 // 0xF3 (all) and 0xF2 (CMPS/SCAS): suspended when the budget runs out, with
 // IP back on the prefix so the next run resumes with the remaining CX.
+template <Element E>
 void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zeroToGoOn) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 5;
@@ -126,7 +108,7 @@ void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zer
       c.regs.w[IP] = static_cast<uint16_t>(c.regs.w[IP] - (c.segOverride.active ? 3 : 2));
       break;
     }
-    s.element(m);
+    E(m);
     c.CycleBudget -= perElement;
     --count;
     if (s.compare && ZeroFlag(c.flags) != zeroToGoOn) break;
@@ -136,18 +118,54 @@ void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zer
 
 // 0xF2 (other than CMPS/SCAS), 0x64, 0x65: run to the end within one step.
 // CarryStop: -1 no test, 1 stop on CF = 1, 0 stop on CF = 0.
-template <int CarryStop>
-void RepeatWhole(Machine& m, const StringOp& s) {
+template <Element E, int CarryStop>
+void RepeatWhole(Machine& m, const StringOp& s, int, bool) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 2;
   uint16_t count = c.regs.w[CX];
   while (count != 0) {
-    s.element(m);
+    E(m);
     c.CycleBudget -= s.cost;
     --count;
     if (CarryStop >= 0 && CarryFlag(c.flags) == (CarryStop == 1)) break;
   }
   c.regs.w[CX] = count;
+}
+
+template <Element E>
+constexpr StringOp Op(int cost, int repAddition, int repneAddition, bool compare) {
+  return {E,
+          cost,
+          repAddition,
+          repneAddition,
+          compare,
+          RepeatInterruptible<E>,
+          {RepeatWhole<E, -1>, RepeatWhole<E, 0>, RepeatWhole<E, 1>}};
+}
+
+constexpr std::array<StringOp, 256> kStringOps = [] {
+  std::array<StringOp, 256> t{};
+  t[0x6C] = Op<Ins<uint8_t>>(6, 0, 0, false);
+  t[0x6D] = Op<Ins<uint16_t>>(6, 0, 0, false);
+  t[0x6E] = Op<Outs<uint8_t>>(7, -1, 0, false);
+  t[0x6F] = Op<Outs<uint16_t>>(7, -1, 0, false);
+  t[0xA4] = Op<Movs<uint8_t>>(5, 2, 0, false);
+  t[0xA5] = Op<Movs<uint16_t>>(5, 2, 0, false);
+  t[0xA6] = Op<Cmps<uint8_t>>(6, 4, 3, true);
+  t[0xA7] = Op<Cmps<uint16_t>>(6, 4, 3, true);
+  t[0xAA] = Op<Stos<uint8_t>>(3, 3, 0, false);
+  t[0xAB] = Op<Stos<uint16_t>>(3, 3, 0, false);
+  t[0xAC] = Op<Lods<uint8_t>>(3, 3, 0, false);
+  t[0xAD] = Op<Lods<uint16_t>>(3, 3, 0, false);
+  t[0xAE] = Op<Scas<uint8_t>>(4, 4, 5, true);
+  t[0xAF] = Op<Scas<uint16_t>>(4, 4, 5, true);
+  return t;
+}();
+
+template <int Opcode>
+void Single(Machine& m) {
+  kStringOps[Opcode].element(m);
+  m.cpu.CycleBudget -= kStringOps[Opcode].cost;
 }
 
 enum RepeatKind { kRep, kRepne, kRepnc, kRepc };
@@ -166,14 +184,14 @@ void RepeatPrefix(Machine& m) {
   if (!s.element) {
     OpcodeTable[op](m);  // a plain instruction: the prefix costs nothing
   } else if constexpr (Kind == kRep) {
-    RepeatInterruptible(m, s, s.cost + s.repAddition, true);
+    s.interruptible(m, s, s.cost + s.repAddition, true);
   } else if constexpr (Kind == kRepne) {
-    if (s.compare) RepeatInterruptible(m, s, s.cost + s.repneAddition, false);
-    else RepeatWhole<-1>(m, s);
+    if (s.compare) s.interruptible(m, s, s.cost + s.repneAddition, false);
+    else s.whole[0](m, s, 0, false);
   } else if constexpr (Kind == kRepnc) {
-    RepeatWhole<1>(m, s);
+    s.whole[2](m, s, 0, false);
   } else {
-    RepeatWhole<0>(m, s);
+    s.whole[1](m, s, 0, false);
   }
   c.segOverride.active = 0;
 }
