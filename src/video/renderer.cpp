@@ -67,13 +67,14 @@ TileRow DecodeRow(const uint8_t* b) {
   }
 }
 
-// Iram offset of row `row` of tile `tile`; the bank counts in the 4-bit formats only.
+// Iram offset of row `row` of the tile that a map entry or sprite attribute
+// names (bits 0-8); its bit 13 picks the bank in the 4-bit formats only.
 template <int F>
-uint32_t RowAddress(uint32_t tile, bool bank1, uint32_t row) {
+uint32_t RowAddress(uint32_t entry, uint32_t row) {
   if constexpr (F == Planar2 || F == Packed2) {
-    return 0x2000 + 16 * tile + 2 * row;
+    return 0x2000 + ((entry & 0x1FF) << 4) + (row << 1);
   } else {
-    return (bank1 ? 0x8000 : 0x4000) + 32 * tile + 4 * row;
+    return 0x4000 + ((entry & 0x2000) << 1) + ((entry & 0x1FF) << 5) + (row << 2);
   }
 }
 
@@ -105,13 +106,13 @@ inline void OrFlags(uint8_t* flags, uint64_t draw) {
 // lookup, and a tile row is blended in one go whatever the host format.
 using ColourIndex = uint16_t;
 
-// Writes entry paletteBase + value for the pixels whose draw bit is set; the
-// others keep what lies below.
-inline void Paint(ColourIndex* __restrict px, TileRow row, uint64_t draw, uint32_t paletteBase) {
+// Writes entry palette * 16 + value (0-255) for the pixels whose draw bit is
+// set; the others keep what lies below.
+inline void Paint(ColourIndex* __restrict px, TileRow row, uint64_t draw, uint32_t palette) {
+  const uint64_t entries = row | palette * 0x1010101010101010ull;
 #if defined(__SSE2__)
-  const __m128i colour = _mm_or_si128(
-      _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(row)), _mm_setzero_si128()),
-      _mm_set1_epi16(static_cast<short>(paletteBase)));
+  const __m128i colour =
+      _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(entries)), _mm_setzero_si128());
   auto* out = reinterpret_cast<__m128i*>(px);
   if (draw == kBit7) {  // the common solid row
     _mm_storeu_si128(out, colour);
@@ -123,7 +124,7 @@ inline void Paint(ColourIndex* __restrict px, TileRow row, uint64_t draw, uint32
                                      _mm_andnot_si128(mask, _mm_loadu_si128(out))));
 #else
   for (int i = 0; i < 8; ++i) {
-    if ((draw >> (8 * i + 7)) & 1) px[i] = static_cast<ColourIndex>(paletteBase + ((row >> (8 * i)) & 0xFF));
+    if ((draw >> (8 * i + 7)) & 1) px[i] = static_cast<ColourIndex>((entries >> (8 * i)) & 0xFF);
   }
 #endif
 }
@@ -160,20 +161,21 @@ void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t 
   const uint32_t y = scrollY + static_cast<uint32_t>(w.line);
   const uint8_t* mapRow = w.iram + mapBase + ((y >> 3) & 31) * 64;
   const uint32_t r = y & 7;
-  const uint32_t end = (scrollX + 231) >> 3;
+  uint32_t col = scrollX >> 3;
+  const uint32_t tiles = ((scrollX + 231) >> 3) - col;
   int x = -static_cast<int>(scrollX & 7);
-  for (uint32_t col = scrollX >> 3; col < end; ++col, x += 8) {
-    const uint8_t* e = mapRow + 2 * (col & 31);
-    const uint32_t entry = e[0] | e[1] << 8;
-    const uint32_t row = (entry & 0x8000) ? 7 - r : r;
-    TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(entry & 0x1FF, entry & 0x2000, row));
+  for (uint32_t n = 0; n < tiles; ++n, ++col, x += 8) {
+    uint16_t entry;
+    std::memcpy(&entry, mapRow + 2 * (col & 31), 2);
+    const uint32_t row = (entry & 0x8000) ? r ^ 7 : r;
+    TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(entry, row));
     const uint32_t palette = (entry >> 9) & 15;
     const bool zeroClear = IsFourBit(F) || (palette & 4);
     if (zeroClear && pixels == 0) continue;
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
     uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
     if constexpr (K == ScreenKind::Screen2Windowed) draw &= ~(LoadFlags(w.mask + 8 + x) << 7);
-    Paint(w.px + x, pixels, draw, palette * 16);
+    Paint(w.px + x, pixels, draw, palette);
     if constexpr (K != ScreenKind::Plain) OrFlags(w.cover + 8 + x, draw);
   }
 }
@@ -187,8 +189,8 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
     x -= 256;  // 0xF9-0xFF: -7 ... -1
   }
   const uint32_t attr = e[0] | e[1] << 8;
-  const uint32_t row = (attr & 0x8000) ? 7 - dy : dy;
-  TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & 0x1FF, false, row));
+  const uint32_t row = (attr & 0x8000) ? dy ^ 7 : dy;
+  TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & ~0x2000u, row));  // bank 0 always
   const uint32_t palette = 8 + ((attr >> 9) & 7);
   const bool zeroClear = IsFourBit(F) || (palette & 4);
   if (zeroClear && pixels == 0) return;
@@ -203,7 +205,7 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
     draw &= ~wrongSide;
   }
   if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
-  Paint(w.px + x, pixels, draw, palette * 16);
+  Paint(w.px + x, pixels, draw, palette);
 }
 
 // Sprites from the snapshot's last entry to its first, so the first ends on
@@ -307,6 +309,7 @@ template <int BytesPerPixel>
 void CopyLine(const DisplayState& d, int line, const ColourIndex* entries, const uint32_t* colours) {
   if (!d.DisplayVertical) {
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch;
+#pragma GCC unroll 8
     for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, colours[entries[x]]);
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
