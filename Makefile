@@ -1,4 +1,5 @@
-# Kestra: `make run` plays the demo, `make test` runs every test.
+# Kestra: `make run` plays the demo, `make test` runs every test, `make bench`
+# measures the speed.
 BUILD_DIR ?= build
 BENCH_DIR ?= build-bench
 CMAKE_FLAGS ?=
@@ -27,6 +28,14 @@ run: build
 	  echo "make run: the window program is not built yet (no $(BUILD_DIR)/bin/kestra)." >&2; \
 	  exit 1; \
 	fi
+
+# A Release build of its own (no window, no tests), five timed runs of the
+# benchmark cartridge with their median, then the hot paths' benchmarks.
+bench: deps
+	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DKESTRA_BUILD_APP=OFF -DKESTRA_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BENCH_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS)) --target kestra-headless kestra_bench cart_bench
+	@scripts/bench $(BENCH_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR)
