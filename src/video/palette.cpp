@@ -16,20 +16,6 @@ uint32_t PlaceComponent(uint32_t level8, int shift, uint32_t mask) {
   return static_cast<uint32_t>((static_cast<uint64_t>(level8) << 24) >> shift) & mask;
 }
 
-// Stores colour n (0-263) and, for a palette colour, every pair it is part of.
-void SetHostColour(PaletteState& p, uint32_t n, uint32_t colour) {
-  p.HostColours[n] = colour;
-  if (n >= kShadeColourBase) return;
-  uint64_t* pairs = p.HostPairs[n >> 4];
-  const uint32_t c = n & 15;
-  for (uint32_t k = 0; k < 16; ++k) {
-    uint64_t& left = pairs[c | k << 4];
-    left = (left & 0xFFFFFFFF00000000ull) | colour;
-    uint64_t& right = pairs[k | c << 4];
-    right = (right & 0xFFFFFFFFull) | static_cast<uint64_t>(colour) << 32;
-  }
-}
-
 uint16_t WordAt(const PaletteState& p, uint32_t position) {
   const uint32_t low = position & ~1u;
   return static_cast<uint16_t>(p.PaletteWords[low] | p.PaletteWords[low + 1] << 8);
@@ -80,7 +66,7 @@ void WritePaletteByte(Machine& m, uint32_t position, uint8_t value) {
   if (position >= kPaletteBytes) return;
   PaletteState& p = m.palette;
   p.PaletteWords[position] = value;
-  SetHostColour(p, position >> 1, ConvertColour(m.display.format, WordAt(p, position)));
+  p.HostColours[position >> 1] = ConvertColour(m.display.format, WordAt(p, position));
 }
 
 void WriteShadePort(Machine& m, uint32_t port, uint8_t value) {
@@ -106,7 +92,7 @@ void WriteMonoPalettePort(Machine& m, uint32_t port, uint8_t value) {
 void ConvertAllColours(Machine& m) {
   PaletteState& p = m.palette;
   for (uint32_t n = 0; n < kHostColourCount; ++n) {
-    SetHostColour(p, n, ConvertColour(m.display.format, WordAt(p, 2 * n)));
+    p.HostColours[n] = ConvertColour(m.display.format, WordAt(p, 2 * n));
   }
 }
 

@@ -29,10 +29,6 @@ struct PaletteState {
   // low bytesPerPixel bytes are stored, low-order byte first.
   uint32_t HostColours[kHostColourCount] = {};
   uint8_t ShadePool[8] = {};  // the level byte of each shade 0-7
-  // Two neighbouring pixels at once, for the renderer: HostPairs[p][a | b << 4]
-  // holds colour a of palette p in its low half and colour b in its high
-  // half, kept with HostColours.
-  uint64_t HostPairs[16][256] = {};
 };
 
 // Level n of the sixteen greys: 0 white ... 15 black, as a byte 0x11 x (15 - n).

@@ -70,27 +70,6 @@ TEST(PaletteBytes, ColourRamByteGoesThroughInternalRamInEveryMode) {
   EXPECT_EQ(m->palette.HostColours[255], 0x332211u);
 }
 
-TEST(PaletteBytes, KeepThePairsOfEveryPaletteInStep) {
-  VideoMachine m(kXrgb32);
-  uint32_t seed = 7;
-  for (int i = 0; i < 3000; ++i) {
-    seed = seed * 1103515245 + 12345;
-    WritePaletteByte(*m, (seed >> 8) % kPaletteBytes, static_cast<uint8_t>(seed >> 20));
-  }
-  m->io.IoPorts[0x60] = 0;
-  WriteShadePort(*m, 0x1D, 0x4B);  // and through the monochrome ports
-  const PaletteState& p = m->palette;
-  for (int palette = 0; palette < 16; ++palette) {
-    for (int a = 0; a < 16; ++a) {
-      for (int b = 0; b < 16; ++b) {
-        const uint64_t pair = p.HostColours[palette * 16 + a] |
-                              static_cast<uint64_t>(p.HostColours[palette * 16 + b]) << 32;
-        ASSERT_EQ(p.HostPairs[palette][a | b << 4], pair) << palette << " " << a << " " << b;
-      }
-    }
-  }
-}
-
 TEST(PaletteBytes, AreLostWithoutAFrameBuffer) {
   test::TestMachine m;
   test::DetachDisplay(m, nullptr);
