@@ -52,8 +52,8 @@ void BM_RunJobBusyGame(benchmark::State& state) {
   // 5 ms of emulated time per job: the rate is the speed in times real time / 200.
   state.counters["jobs_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                     benchmark::Counter::kIsRate);
-  state.counters["x_real_time"] = benchmark::Counter(static_cast<double>(state.iterations()) * 0.005,
-                                                     benchmark::Counter::kIsRate);
+  state.counters["x_real_time"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * 0.005, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RunJobBusyGame);
 

@@ -60,7 +60,8 @@ TileRow DecodeRow(const uint8_t* b) {
     const __m128i v = _mm_cvtsi32_si128(static_cast<int>(bytes));
     const __m128i nibble = _mm_set1_epi8(0x0F);
     const __m128i high = _mm_and_si128(_mm_srli_epi16(v, 4), nibble);
-    return static_cast<TileRow>(_mm_cvtsi128_si64(_mm_unpacklo_epi8(high, _mm_and_si128(v, nibble))));
+    const __m128i low = _mm_and_si128(v, nibble);
+    return static_cast<TileRow>(_mm_cvtsi128_si64(_mm_unpacklo_epi8(high, low)));
 #else
     return kNibbles[b[0]] | kNibbles[b[1]] << 16 | kNibbles[b[2]] << 32 | kNibbles[b[3]] << 48;
 #endif
@@ -255,7 +256,9 @@ void ComposeLineAs(const Machine& m, int line, IndexLine& out) {
   const LineWork w{m.mem.Iram, out.entries + kLineGuard, mask, cover, line};
 
   const uint8_t control = ports[0x00];
-  if (control & 0x01) DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+  if (control & 0x01) {
+    DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+  }
 
   std::memset(cover, 0, sizeof cover);
   if (control & 0x02) {
@@ -306,16 +309,21 @@ inline void StorePixel(uint8_t* dst, uint32_t v) {
 
 // The 224 visible pixels into the FrameBuffer, converted on the way.
 template <int BytesPerPixel>
-void CopyLine(const DisplayState& d, int line, const ColourIndex* entries, const uint32_t* colours) {
+void CopyLine(const DisplayState& d, int line, const ColourIndex* entries,
+              const uint32_t* colours) {
   if (!d.DisplayVertical) {
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch;
 #pragma GCC unroll 8
-    for (int x = 0; x < kLcdWidth; ++x) StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, colours[entries[x]]);
+    for (int x = 0; x < kLcdWidth; ++x) {
+      StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, colours[entries[x]]);
+    }
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(kLcdWidth - 1) * d.FramePitch +
                    line * BytesPerPixel;
-    for (int x = 0; x < kLcdWidth; ++x, dst -= d.FramePitch) StorePixel<BytesPerPixel>(dst, colours[entries[x]]);
+    for (int x = 0; x < kLcdWidth; ++x, dst -= d.FramePitch) {
+      StorePixel<BytesPerPixel>(dst, colours[entries[x]]);
+    }
   }
 }
 
