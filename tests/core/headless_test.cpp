@@ -2,16 +2,12 @@
 // runs of the program on cartridges.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <fcntl.h>
 
 #include "options.h"
 #include "runner.h"
 #include "support/test_support.h"
 
-extern char** environ;
 
 namespace kestra {
 namespace {
@@ -117,49 +113,18 @@ TEST(HeadlessRunner, BenchLine) {
   EXPECT_EQ(headless::BenchLine(5000, 2.0), "frames=5000 seconds=2.000 fps=2500.0 speed=33.13");
 }
 
-struct ProgramRun {
-  int status = -1;
-  std::string err;
-};
-
-// Runs kestra-headless with args; stderr is collected.
-ProgramRun RunHeadless(const test::TempDir& dir, const std::vector<std::string>& args) {
-  const std::string errPath = dir.file("stderr.txt");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> all = {KESTRA_HEADLESS};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ProgramRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, KESTRA_HEADLESS, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  const auto err = test::ReadFile(errPath);
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
-
 TEST(HeadlessProgram, ExitStatus) {
   test::TempDir dir;
-  EXPECT_EQ(RunHeadless(dir, {"--frames"}).status, 2);
-  EXPECT_EQ(RunHeadless(dir, {"--nonsense", test::RomPath("hello.ws")}).status, 2);
-  const ProgramRun missing = RunHeadless(dir, {dir.file("missing.ws")});
+  EXPECT_EQ(test::RunHeadless({"--frames"}).status, 2);
+  EXPECT_EQ(test::RunHeadless({"--nonsense", test::RomPath("hello.ws")}).status, 2);
+  const test::ProgramRun missing = test::RunHeadless({dir.file("missing.ws")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("ﾌｧｲﾙが見つかりません"), std::string::npos) << missing.err;
-  EXPECT_EQ(RunHeadless(dir, {"-n", "1", "--dump-iram", dir.file("no/such/dir"),
+  EXPECT_EQ(test::RunHeadless({"-n", "1", "--dump-iram", dir.file("no/such/dir"),
                               test::RomPath("hello.ws")})
                 .status,
             1);
-  EXPECT_EQ(RunHeadless(dir, {"-n", "1", test::RomPath("hello.ws")}).status, 0);
+  EXPECT_EQ(test::RunHeadless({"-n", "1", test::RomPath("hello.ws")}).status, 0);
 }
 
 TEST(HeadlessProgram, DumpsAndSaveFileAfterTheRun) {
@@ -168,8 +133,8 @@ TEST(HeadlessProgram, DumpsAndSaveFileAfterTheRun) {
   f.saveTypeCode = 0x01;  // 8 KB SRAM
   const std::string image = dir.file("sram.ws");
   test::WriteFile(image, test::MakeImage(8, f));
-  const ProgramRun run = RunHeadless(
-      dir, {"-n", "2", "--dump-iram", dir.file("iram.bin"), "--dump-ports", dir.file("ports.bin"),
+  const test::ProgramRun run = test::RunHeadless(
+      {"-n", "2", "--dump-iram", dir.file("iram.bin"), "--dump-ports", dir.file("ports.bin"),
             image});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(test::ReadFile(dir.file("iram.bin")).size(), 0x10000u);
@@ -183,8 +148,8 @@ TEST(HeadlessProgram, DumpsAndSaveFileAfterTheRun) {
 // The cartridge counts its interrupts in internal RAM (roms/machine/irqcount.asm).
 TEST(HeadlessProgram, InterruptCountsOfOurCartridge) {
   test::TempDir dir;
-  const ProgramRun run =
-      RunHeadless(dir, {"-n", "100", "--dump-iram", dir.file("iram.bin"), test::RomPath("irqcount.ws")});
+  const test::ProgramRun run =
+      test::RunHeadless({"-n", "100", "--dump-iram", dir.file("iram.bin"), test::RomPath("irqcount.ws")});
   ASSERT_EQ(run.status, 0) << run.err;
   const auto iram = test::ReadFile(dir.file("iram.bin"));
   ASSERT_EQ(iram.size(), 0x10000u);

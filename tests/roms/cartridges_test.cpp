@@ -4,7 +4,6 @@
 // the same run every time). Each run works on a copy of the image in a
 // temporary directory, so no .sav file is left beside the built images.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <complex>
@@ -32,11 +31,7 @@ struct Cartridge {
   std::string file(const std::string& what) const { return dir.file(what); }
   std::vector<uint8_t> Save() const { return ReadFile(dir.file(name + ".sav")); }
 
-  int Run(const std::string& args) const {
-    const std::string command = std::string(KESTRA_HEADLESS) + " " + args + " " + image();
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int Run(const std::string& args) const { return test::RunHeadlessLine(args + " " + image()).status; }
 
   TempDir dir;
   std::string name;

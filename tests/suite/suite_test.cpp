@@ -3,68 +3,17 @@
 // failed check is reported by name.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "results.h"
 #include "support/test_support.h"
-
-extern char** environ;
 
 namespace kestra::suite {
 namespace {
 
 constexpr auto kRunTimeout = std::chrono::seconds(60);
-
-struct ProgramRun {
-  int status = -1;  // exit status, -1 when killed or not started
-  std::string err;
-};
-
-// Runs kestra-headless with `args`, killing it when it runs too long (a CPU
-// fault can leave a cartridge looping in zero-cost instructions).
-ProgramRun RunHeadless(const test::TempDir& dir, const std::vector<std::string>& args) {
-  const std::string errPath = dir.file("stderr.txt");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> all = {KESTRA_HEADLESS};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ProgramRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, KESTRA_HEADLESS, &actions, nullptr, argv.data(), environ) == 0) {
-    const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        run.err = "killed after " + std::to_string(kRunTimeout.count()) + " s\n";
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  if (std::filesystem::exists(errPath)) {
-    const auto err = test::ReadFile(errPath);
-    run.err.append(err.begin(), err.end());
-  }
-  return run;
-}
 
 struct Cartridge {
   const char* image;   // in the build's roms directory
@@ -84,7 +33,7 @@ SuiteResults RunCartridge(const test::TempDir& dir, const Cartridge& cart) {
                                    dir.file("iram.bin")};
   if (cart.keys) args.insert(args.end(), {"--keys", cart.keys});
   args.push_back(image);
-  const ProgramRun run = RunHeadless(dir, args);
+  const test::ProgramRun run = test::RunHeadless(args, kRunTimeout);
   SuiteResults r;
   if (run.status != 0) {
     r.error = "kestra-headless exited with " + std::to_string(run.status) + ": " + run.err;

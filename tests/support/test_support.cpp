@@ -1,9 +1,18 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <cstdlib>
+#include <sstream>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+extern char** environ;
 
 namespace kestra::test {
 
@@ -64,6 +73,51 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ProgramRun RunHeadless(const std::vector<std::string>& args, std::chrono::seconds timeout) {
+  TempDir dir;
+  const std::string errPath = dir.file("stderr.txt");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  std::vector<std::string> all = {KESTRA_HEADLESS};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  ProgramRun run;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, KESTRA_HEADLESS, &actions, nullptr, argv.data(), environ) == 0) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        run.err = "killed after " + std::to_string(timeout.count()) + " s\n";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  if (std::filesystem::exists(errPath)) {
+    const auto err = ReadFile(errPath);
+    run.err.append(err.begin(), err.end());
+  }
+  return run;
+}
+
+ProgramRun RunHeadlessLine(const std::string& args) {
+  std::istringstream in(args);
+  std::vector<std::string> split;
+  for (std::string word; in >> word;) split.push_back(word);
+  return RunHeadless(split);
 }
 
 std::string RomPath(const std::string& name) { return std::string(KESTRA_ROM_DIR) + "/" + name; }

@@ -2,6 +2,7 @@
 // boxes, temporary directories, and cartridge images built in memory.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -74,6 +75,19 @@ std::vector<uint8_t> MakeImage(int banks, const Footer& footer, bool badChecksum
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::string& path);
+
+// kestra-headless run as a separate program: its exit status (-1 when it was
+// killed or could not start) and what it wrote to stderr.
+struct ProgramRun {
+  int status = -1;
+  std::string err;
+};
+// A run that outlives `timeout` is killed: a broken CPU can leave a cartridge
+// looping for ever.
+ProgramRun RunHeadless(const std::vector<std::string>& args,
+                       std::chrono::seconds timeout = std::chrono::seconds(120));
+// The same with the arguments in one string, separated by spaces.
+ProgramRun RunHeadlessLine(const std::string& args);
 
 std::string RomPath(const std::string& name);         // a cartridge of ours
 std::string ThirdPartyPath(const std::string& name);  // an image written by others

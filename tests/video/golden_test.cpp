@@ -3,31 +3,13 @@
 // reference screenshots that were looked at and judged by eye.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <filesystem>
 
 #include "video/png.h"
 #include "video_test_support.h"
 
-extern char** environ;
-
 namespace kestra {
 namespace {
-
-// Runs kestra-headless; its exit status, or -1 when it could not be started.
-int RunHeadless(std::vector<std::string> args) {
-  args.insert(args.begin(), KESTRA_HEADLESS);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawn(&pid, KESTRA_HEADLESS, nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
 
 struct Golden {
   const char* name;   // tests/video/golden/NAME.png
@@ -40,7 +22,7 @@ void ExpectMatchesGolden(const Golden& g) {
   const std::filesystem::path outDir = std::filesystem::path(KESTRA_BINARY_DIR) / "golden-actual";
   std::filesystem::create_directories(outDir);
   const std::string actualPath = (outDir / (std::string(g.name) + ".png")).string();
-  ASSERT_EQ(RunHeadless({"-n", std::to_string(g.frames), "--screenshot", actualPath, g.image}), 0);
+  ASSERT_EQ(test::RunHeadless({"-n", std::to_string(g.frames), "--screenshot", actualPath, g.image}).status, 0);
 
   const test::PngImage expected =
       test::ReadStoredPng(std::string(KESTRA_GOLDEN_DIR) + "/" + g.name + ".png");
