@@ -9,9 +9,7 @@ namespace kestra {
 namespace {
 
 constexpr int kRegIp = 1;
-constexpr int kRegSp = 6;
 constexpr int kRegCs = 12;
-constexpr int kRegSs = 13;
 
 constexpr uint32_t kVBlankLine = 144;  // VBlank and the VBlank timer count here
 
@@ -32,18 +30,6 @@ bool CountDown(uint8_t* io, uint32_t counterPort, uint32_t reloadPort, bool repe
   if (expired && repeat) counter = PortWord(io, reloadPort);
   SetPortWord(io, counterPort, counter);
   return expired;
-}
-
-uint16_t ReadWord(const Machine& m, uint32_t address) {
-  return static_cast<uint16_t>(ReadMemory(m, address) | ReadMemory(m, address + 1) << 8);
-}
-
-void Push(Machine& m, uint16_t value) {
-  const uint16_t sp = static_cast<uint16_t>(GetCpuRegister(m, kRegSp) - 2);
-  SetCpuRegister(m, kRegSp, sp);
-  const uint32_t address = GetCpuRegister(m, kRegSs) * 16u + sp;
-  WriteMemory(m, address, value & 0xFF);
-  WriteMemory(m, address + 1, value >> 8);
 }
 
 }  // namespace
@@ -87,10 +73,10 @@ void EnterInterrupt(Machine& m, uint32_t vectorAddress) {
   PushFlags(m);
   m.cpu.flags.interruptEnable = 0;
   m.cpu.flags.trap = 0;
-  const uint16_t ip = ReadWord(m, vectorAddress);
-  const uint16_t cs = ReadWord(m, vectorAddress + 2);
-  Push(m, GetCpuRegister(m, kRegCs));
-  Push(m, GetCpuRegister(m, kRegIp));
+  const uint16_t ip = ReadMemoryWord(m, vectorAddress);
+  const uint16_t cs = ReadMemoryWord(m, vectorAddress + 2);
+  PushWord(m, GetCpuRegister(m, kRegCs));
+  PushWord(m, GetCpuRegister(m, kRegIp));
   SetCpuRegister(m, kRegIp, ip);
   SetCpuRegister(m, kRegCs, cs);
 }
