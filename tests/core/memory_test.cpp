@@ -60,6 +60,31 @@ TEST_F(MemoryMapTest, IramReadsBackAndAddressesWrapAtOneMegabyte) {
   EXPECT_EQ(ReadMemory(*m, 0xFFEF), 0x77);
 }
 
+TEST_F(MemoryMapTest, PaletteAndWaveWritesReachTheirHooks) {
+  Load(8, 2);
+  ASSERT_EQ(m->mem.WaveTableBase, -1);  // as after reset, until port 0x8F is written
+  // 0xFFFF is both the last palette byte and, with the base at -1, wave index 0x3F.
+  WriteMemory(*m, 0xFFFF, 0x5A);
+  EXPECT_EQ(m->mem.Iram[0xFFFF], 0x5A);
+  EXPECT_EQ(m->palette.PaletteWords[0x1FF], 0x5A);
+  EXPECT_EQ(m->sound.WaveImages[3][30], 107 + 3 * 0xA);  // channel 4, samples 30 and 31
+  EXPECT_EQ(m->sound.WaveImages[3][31], 107 + 3 * 0x5);
+  // Offsets 0x0000-0x003E belong to the wave table too.
+  WriteMemory(*m, 0x0012, 0x21);
+  EXPECT_EQ(m->sound.WaveImages[1][4], 107 + 3 * 0x1);  // channel 2, byte 2
+  EXPECT_EQ(m->sound.WaveImages[1][5], 107 + 3 * 0x2);
+  // Below the palette area and outside the wave table: a plain store.
+  WriteMemory(*m, 0xFDFF, 0x77);
+  EXPECT_EQ(m->mem.Iram[0xFDFF], 0x77);
+  EXPECT_EQ(m->palette.PaletteWords[0x1FF], 0x5A);
+  // Once the game places the table, the old area is plain memory again.
+  WritePort(*m, 0x8F, 0x38);  // 0x0E00
+  WriteMemory(*m, 0x0012, 0x43);
+  EXPECT_EQ(m->sound.WaveImages[1][4], 107 + 3 * 0x1);
+  WriteMemory(*m, 0x0E12, 0x43);
+  EXPECT_EQ(m->sound.WaveImages[1][4], 107 + 3 * 0x3);
+}
+
 TEST_F(MemoryMapTest, SramInBankOne) {
   Load(8, 2, 0x01);
   EXPECT_EQ(ReadMemory(*m, 0x10010), 0x00);  // a new save is zero
