@@ -4,7 +4,10 @@
 #include <climits>
 #include <cstdint>
 #include <fstream>
+#include <span>
 #include <utility>
+
+#include "core/files.h"
 
 namespace kestra {
 
@@ -149,12 +152,13 @@ void IniFile::WriteInt(const std::string& section, const std::string& key, int v
 
 bool IniFile::Flush() {
   if (!dirty_) return true;
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
   const char* end = crlf_ ? "\r\n" : "\n";
-  for (const std::string& line : lines_) out << line << end;
-  out.flush();
-  if (!out) return false;
+  std::string text;
+  for (const std::string& line : lines_) text.append(line).append(end);
+  // Through a temporary file: a full disk or a crash mid-write must not cost
+  // the player's hand-made bindings.
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  if (!ReplaceFile(path_, {bytes})) return false;
   dirty_ = false;
   return true;
 }

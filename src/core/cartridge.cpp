@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <span>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/files.h"
 #include "core/machine.h"
 #include "core/ports.h"
 
@@ -84,23 +88,14 @@ void ReleasePages(Machine& m) {
   m.cart.SaveFilePath.clear();
 }
 
-// Writes the save banks to path through a temporary file beside it, so the
-// old save survives a short write, a full disk or a crash mid-write.
+// The save banks in order, the first SaveBankSize bytes of each, through a
+// temporary file renamed over the old save.
 bool WriteSaveFile(const Machine& m, const std::string& path) {
-  const std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = true;
-  for (int i = 0; i < m.cart.SaveBankCount && ok; ++i) {
-    const size_t size = static_cast<size_t>(m.cart.SaveBankSize);
-    ok = std::fwrite(m.mem.SaveBankTable[i], 1, size, f) == size;
+  std::vector<std::span<const uint8_t>> banks;
+  for (int i = 0; i < m.cart.SaveBankCount; ++i) {
+    banks.emplace_back(m.mem.SaveBankTable[i], static_cast<size_t>(m.cart.SaveBankSize));
   }
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (fsync(fileno(f)) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
+  return ReplaceFile(path, banks);
 }
 
 }  // namespace
@@ -123,10 +118,15 @@ int LoadCartridge(Machine& m, const std::string& imagePath) {
   ClearMemoryMap(m);
   std::memset(m.io.IoPorts, 0, sizeof m.io.IoPorts);
 
-  File image(std::fopen(imagePath.c_str(), "rb"));
+  // Only a regular file is read: a FIFO or a device could block or never end.
+  File image(nullptr);
+  const OpenResult opened = OpenRegularFile(imagePath, image.f);
   struct stat st {};
-  if (!image.f || fstat(fileno(image.f), &st) != 0 || S_ISDIR(st.st_mode)) {
-    Fail(m, kMsgFileNotFound);
+  if (!image.f || fstat(fileno(image.f), &st) != 0) {
+    std::error_code ec;
+    const bool special = opened == OpenResult::NotRegular &&
+                         !std::filesystem::is_directory(imagePath, ec);
+    Fail(m, special ? kMsgCannotRead : kMsgFileNotFound);
     return -1;
   }
   const long long fileSize = st.st_size;
@@ -203,7 +203,15 @@ int LoadCartridge(Machine& m, const std::string& imagePath) {
 
   if (save.size != 0) {
     const std::string savePath = SaveFilePathFor(imagePath);
-    if (File sav(std::fopen(savePath.c_str(), "rb")); sav.f) {
+    File sav(nullptr);
+    // Something other than a file where the save belongs (a directory, a
+    // FIFO) could never take the save back: refuse it now, not at unload.
+    if (OpenRegularFile(savePath, sav.f) == OpenResult::NotRegular) {
+      ReleasePages(m);
+      Fail(m, kMsgBadSave);
+      return -1;
+    }
+    if (sav.f) {
       for (int i = 0; i < save.banks; ++i) {
         if (std::fread(m.mem.SaveBankTable[i], 1, save.size, sav.f) !=
             static_cast<size_t>(save.size)) {

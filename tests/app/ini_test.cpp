@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -106,6 +107,20 @@ TEST(IniFile, UnwritableFileKeepsValuesInMemory) {
   ini.WriteString("CONFIG", "DrawSize", "2");
   EXPECT_FALSE(ini.Flush());
   EXPECT_EQ(ini.ReadInt("CONFIG", "DrawSize", -1), 2);
+}
+
+// The file is replaced whole, through a temporary file: a link to a kept
+// configuration stays a link, and nothing is left beside it.
+TEST(IniFile, FlushWritesThroughALinkAndLeavesNoTemporaryFile) {
+  test::TempDir dir;
+  Spit(dir.file("real.ini"), "; mine\n[CONFIG]\nDrawSize=1\n");
+  std::filesystem::create_symlink(dir.file("real.ini"), dir.file("Kestra.INI"));
+  IniFile ini(dir.file("Kestra.INI"));
+  ini.WriteString("CONFIG", "DrawSize", "3");
+  ASSERT_TRUE(ini.Flush());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("Kestra.INI")));
+  EXPECT_EQ(Slurp(dir.file("real.ini")), "; mine\n[CONFIG]\nDrawSize=3\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("real.ini.tmp")));
 }
 
 }  // namespace
