@@ -178,7 +178,10 @@ void Bound(Machine& m) {
 }
 
 // HLT does not wait: one more instruction runs, then the run ends.
-void Halt(Machine& m) { m.cpu.CycleBudget = 1; }
+void Halt(Machine& m) {
+  m.cpu.CycleBudget = 1;
+  FreeStep(m.cpu);  // HLT after HLT would otherwise never end the run
+}
 
 // ---- groups ----
 void GroupFE(Machine& m) {
@@ -195,6 +198,7 @@ void GroupFE(Machine& m) {
       Charge(c, modrm, 1, 3);
       break;
     default:
+      FreeStep(c);
       break;
   }
 }
@@ -234,6 +238,7 @@ void GroupFF(Machine& m) {
       Charge(c, modrm, 1, 2);
       break;
     default:
+      FreeStep(c);
       break;
   }
 }

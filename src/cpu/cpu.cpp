@@ -49,7 +49,11 @@ void SegmentPrefix(Machine& m) {
   c.segOverride.base = SegBase(c, Seg);
   c.CycleBudget -= 1;
   // The prefixed instruction runs at once: one indivisible step.
-  OpcodeTable[Fetch8(m)](m);
+  if (c.nesting < kMaxNesting) {
+    ++c.nesting;
+    OpcodeTable[Fetch8(m)](m);
+    --c.nesting;
+  }
   c.segOverride.active = 0;
 }
 
@@ -60,7 +64,7 @@ void Lock(Machine& m) {
 
 void Undefined(Machine& m) { m.cpu.CycleBudget -= 10; }
 
-void Wait(Machine&) {}
+void Wait(Machine& m) { FreeStep(m.cpu); }
 
 void Escape(Machine& m) {
   Fetch8(m);  // the ModRM byte only, whatever its mod field says
@@ -136,6 +140,7 @@ void CpuReset(Machine& m) {
 int32_t CpuRun(Machine& m, int32_t budget) {
   CpuState& c = m.cpu;
   c.CycleBudget = budget;
+  c.freeSteps = 0;
   while (c.CycleBudget > 0) OpcodeTable[Fetch8(m)](m);
   return budget - c.CycleBudget;
 }
@@ -143,11 +148,14 @@ int32_t CpuRun(Machine& m, int32_t budget) {
 void CpuStep(Machine& m) {
   // Runs from inside an OUT, which may itself carry a segment prefix.
   CpuState& c = m.cpu;
+  if (c.nesting >= kMaxNesting) return;
   const SegmentOverride saved = c.segOverride;
   const uint8_t nested = c.nestedStep;
   c.segOverride.active = 0;
   c.nestedStep = 1;
+  ++c.nesting;
   OpcodeTable[Fetch8(m)](m);
+  --c.nesting;
   c.segOverride = saved;
   c.nestedStep = nested;
 }

@@ -58,6 +58,8 @@ struct CpuState {
   uint32_t EaLinear = 0;  // its linear address
   uint8_t IdleSkipInhibit = 0;
   uint8_t nestedStep = 0;  // CpuStep running inside another instruction
+  uint8_t nesting = 0;     // instructions running inside other instructions
+  uint32_t freeSteps = 0;  // instructions without cost in the current run
 };
 
 using OpcodeHandler = void (*)(Machine&);

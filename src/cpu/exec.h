@@ -57,6 +57,20 @@ inline uint32_t DataBase(const CpuState& c, int seg) {
   return c.segOverride.active ? c.segOverride.base : SegBase(c, seg);
 }
 
+// ---- guards against code that would never give the host back ----
+// Prefixes and the bank switch's extra step run the next instruction inside
+// their own, on the host's stack: past this depth (memory full of prefixes,
+// or of OUTs to port 0xC0) the inner byte is left to the run loop.
+constexpr uint8_t kMaxNesting = 16;
+// Instructions that cost nothing (WAIT, the empty group members, HLT, which
+// leaves the budget at 1) would loop forever on memory full of them, as the
+// 0xFF of unmapped banks is. Past this many in one run, each costs a cycle,
+// so every run ends; no real program comes near it.
+constexpr uint32_t kFreeStepLimit = 256;
+inline void FreeStep(CpuState& c) {
+  if (++c.freeSteps > kFreeStepLimit) c.CycleBudget -= 1;
+}
+
 // ---- fetch ----
 inline uint8_t Fetch8(Machine& m) {
   CpuState& c = m.cpu;

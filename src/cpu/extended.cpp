@@ -109,9 +109,12 @@ void Extended(Machine& m) {
     case 0x33:
     case 0xE0:
     case 0xF0:
-    case 0xFF: Fetch8(m); break;  // one more byte, no effect
+    case 0xFF:  // one more byte, no effect
+      Fetch8(m);
+      FreeStep(m.cpu);
+      break;
     case 0x92: m.cpu.CycleBudget -= 2; break;
-    default: break;
+    default: FreeStep(m.cpu); break;
   }
 }
 

@@ -173,6 +173,10 @@ enum RepeatKind { kRep, kRepne, kRepnc, kRepc };
 template <int Kind>
 void RepeatPrefix(Machine& m) {
   CpuState& c = m.cpu;
+  if (c.nesting >= kMaxNesting) {  // a chain of prefixes: this one ends it
+    c.CycleBudget -= 1;
+    return;
+  }
   uint8_t op = Fetch8(m);
   if ((op & 0xE7) == 0x26) {  // one segment prefix taken here, 2 cycles
     c.segOverride.active = 1;
@@ -182,7 +186,9 @@ void RepeatPrefix(Machine& m) {
   }
   const StringOp& s = kStringOps[op];
   if (!s.element) {
+    ++c.nesting;
     OpcodeTable[op](m);  // a plain instruction: the prefix costs nothing
+    --c.nesting;
   } else if constexpr (Kind == kRep) {
     s.interruptible(m, s, s.cost + s.repAddition, true);
   } else if constexpr (Kind == kRepne) {
