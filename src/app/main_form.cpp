@@ -309,25 +309,11 @@ void TMainForm::SetFrameSkipMenu(int setting) {
 
 void TMainForm::SetSoundCheck(SoundSwitch k, bool on) { SoundItems[k]->setChecked(on); }
 
+// Runs while the emulation thread runs: SwitchChannel reads the sound
+// control port as the emulation thread writes it.
 void TMainForm::SetChannelSwitch(SoundSwitch k, bool on) {
   SoundItems[k]->setChecked(on);
-  m_.settings.setSound(k, on);
-  const uint8_t control = m_.io.IoPorts[kSoundControlPort];
-  int buffer = -1;
-  switch (k) {
-    case Sound1: buffer = (control & 0x01) ? 0 : -1; break;
-    case Sound2: buffer = (control & 0x22) == 0x02 ? 1 : -1; break;
-    case Sound3: buffer = (control & 0x04) ? 2 : -1; break;
-    case Sound4: buffer = (control & 0x88) == 0x08 ? 3 : -1; break;
-    case SoundNoise: buffer = (control & 0x88) == 0x88 ? 5 : -1; break;
-    default: break;  // PCM and DMA act through the scheduler's sample choice
-  }
-  if (buffer < 0) return;
-  if (on) {
-    PlayBuffer(m_, buffer);
-  } else {
-    StopBuffer(m_, buffer);
-  }
+  SwitchChannel(m_, k, on);
 }
 
 int TMainForm::WindowTop() const { return pos().y(); }

@@ -72,6 +72,12 @@ void SoundPort(Machine& m, uint32_t port, uint8_t value) {
   Ports(m)[port] = value;
 }
 
+// The UI thread reads the sound control port while the emulation runs.
+void SoundControlPort(Machine& m, uint32_t port, uint8_t value) {
+  WriteSoundPort(m, port, value);
+  StoreSoundControl(m, value);
+}
+
 void SoundMasterPort(Machine& m, uint32_t port, uint8_t value) {
   WriteSoundPort(m, port, value);
   Ports(m)[port] = value | 0x80;
@@ -155,6 +161,7 @@ constexpr std::array<PortWriter, kPortTableSize> MakePortTable() {
   set(0x20, 0x3F, MonoPalettePort);
   set(0x48, 0x48, DmaControlPort);
   set(0x80, 0x94, SoundPort);
+  set(0x90, 0x90, SoundControlPort);
   set(0x91, 0x91, SoundMasterPort);
   set(0xA0, 0xA0, ConstantA0Port);
   set(0xA2, 0xA2, TimerControlPort);

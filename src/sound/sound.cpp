@@ -1,6 +1,7 @@
 #include "sound/sound.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "core/machine.h"
@@ -286,11 +287,19 @@ void WriteSoundPort(Machine& m, uint32_t port, uint8_t v) {
   }
 }
 
+uint8_t SoundControl(const Machine& m) {
+  return std::atomic_ref<const uint8_t>(m.io.IoPorts[0x90]).load(std::memory_order_relaxed);
+}
+
+void StoreSoundControl(Machine& m, uint8_t value) {
+  std::atomic_ref<uint8_t>(m.io.IoPorts[0x90]).store(value, std::memory_order_relaxed);
+}
+
 void SwitchChannel(Machine& m, SoundSwitch k, bool on) {
   m.settings.setSound(k, on);
   if (k > SoundNoise) return;  // PCM and DMA act through the scheduler's samples
   const ChannelEnable& e = kChannelEnables[k];
-  if (!Enabled(e, m.io.IoPorts[0x90])) return;
+  if (!Enabled(e, SoundControl(m))) return;
   if (on) {
     PlayBuffer(m, e.buffer);
   } else {

@@ -83,8 +83,13 @@ uint32_t StepNoise(SoundState& s, int width);
 int32_t PeriodRate(int period);
 
 // The sound switch k of the menu: stored, and the channel's buffer started or
-// stopped at once when port 0x90 enables the channel.
+// stopped at once when port 0x90 enables the channel. Called by the UI thread
+// while the emulation runs.
 void SwitchChannel(Machine& m, SoundSwitch k, bool on);
+// The sound control port 0x90, which the UI thread reads while the emulation
+// thread writes it: both sides go through these (relaxed atomic accesses).
+uint8_t SoundControl(const Machine& m);
+void StoreSoundControl(Machine& m, uint8_t value);
 
 // A "WsSoundｴﾗｰ" warning box.
 void SoundError(Machine& m, const char* text);

@@ -385,7 +385,7 @@ TEST_F(WindowTest, ChannelSwitchesFollowTheEnables) {
       {SoundNoise, 0x08, -1}, {SoundPCM, 0xFF, -1}, {SoundDMA, 0xFF, -1},
   };
   for (const Row& row : rows) {
-    m->io.IoPorts[0x90] = row.control;
+    WritePort(*m, 0x90, row.control);
     for (int b = 0; b < 6; ++b) audio.Stop(b);
     form->SetChannelSwitch(row.k, true);
     for (int b = 0; b < 6; ++b) {
