@@ -2,10 +2,16 @@
 # measures the speed.
 BUILD_DIR ?= build
 BENCH_DIR ?= build-bench
+FUZZ_DIR ?= build-fuzz
+ASAN_DIR ?= build-asan
+TSAN_DIR ?= build-tsan
+# Seconds each fuzz target runs under `make fuzz`.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := cartridge cpu ports config
 CMAKE_FLAGS ?=
 NINJA_JOBS ?=
 
-.PHONY: all deps build test run bench clean
+.PHONY: all deps build test run bench clean fuzz test-sanitize
 
 all: build
 
@@ -37,5 +43,43 @@ bench: deps
 	@cmake --build $(BENCH_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS)) --target kestra-headless kestra_bench cart_bench
 	@scripts/bench $(BENCH_DIR)
 
+# libFuzzer (clang, with ASan and UBSan) in a build of its own. Each target
+# starts from its corpus in fuzz/corpus and keeps what it finds in
+# $(FUZZ_DIR)/corpus/<target>; crashes land in $(FUZZ_DIR)/crashes.
+fuzz:
+	@KESTRA_DEPS_EXTRA=1 scripts/install-deps
+	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined" \
+	  -DKESTRA_FUZZ=ON -DKESTRA_BUILD_TESTS=OFF -DKESTRA_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) --target $(addsuffix _fuzzer,$(FUZZ_TARGETS))
+	@mkdir -p $(FUZZ_DIR)/crashes
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$t; \
+	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_DIR)/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 \
+	    -max_len=$$( [ $$t = cartridge ] && echo 70000 || echo 4096 ) \
+	    -artifact_prefix=$(FUZZ_DIR)/crashes/$$t- -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then
+# the threading tests under ThreadSanitizer, each in a build of its own.
+test-sanitize: deps
+	@cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRA_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" >/dev/null
+	@cmake --build $(ASAN_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
+	cd $(ASAN_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+	  ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp \
+	  ctest --output-on-failure -j2 --timeout 1800
+	@cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRA_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=thread" >/dev/null
+	@cmake --build $(TSAN_DIR) --target app_tests $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
+	cd $(TSAN_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp \
+	  bin/app_tests --gtest_filter='Threading*:WindowTest.*'
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR)
