@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -15,12 +16,17 @@ class Job5ms final : public QThread {
   using StatusFunction = std::function<void(const std::string&)>;
   Job5ms(Machine& m, StatusFunction status) : m_(m), status_(std::move(status)) {}
 
+  // Waits for the run loop to return. Afterwards the machine belongs to the
+  // caller: everything the thread did happens before what the caller does.
+  void Join();
+
  protected:
   void run() override;
 
  private:
   Machine& m_;
   StatusFunction status_;
+  std::atomic<bool> done_{false};
 };
 
 }  // namespace kestra

@@ -163,7 +163,7 @@ bool TMainForm::StopEmulation() {
     connect(job_.get(), &QThread::finished, &loop, &QEventLoop::quit);
     if (!job_->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
   }
-  job_->wait();
+  job_->Join();
   job_.reset();
   stopping_ = false;
   return true;

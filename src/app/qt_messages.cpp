@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 #include <QThread>
+#include <atomic>
+#include <cstdio>
 
 namespace kestra {
 
@@ -22,9 +24,21 @@ void QtMessages::ShowMessage(const std::string& caption, const std::string& text
     return;
   }
   // The UI thread serves this even while it waits for the emulation thread to
-  // stop, because that wait runs a local event loop.
-  QMetaObject::invokeMethod(
-      this, [&] { showBox_(caption, text, icon); }, Qt::BlockingQueuedConnection);
+  // stop, because that wait runs a local event loop. The box reads its texts
+  // from this thread's stack: the two atomics order that hand-over and the
+  // return in the language's terms, not only through Qt's wait.
+  std::atomic<bool> posted{false}, shown{false};
+  posted.store(true, std::memory_order_release);
+  const bool delivered = QMetaObject::invokeMethod(
+      this,
+      [&] {
+        if (posted.load(std::memory_order_acquire)) showBox_(caption, text, icon);
+        shown.store(true, std::memory_order_release);
+      },
+      Qt::BlockingQueuedConnection);
+  if (delivered && !shown.load(std::memory_order_acquire)) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());  // never: the call waited
+  }
 }
 
 }  // namespace kestra

@@ -7,12 +7,15 @@
 #include <QThread>
 #include <atomic>
 #include <filesystem>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "app/ini.h"
 #include "app/main_form.h"
 #include "app/qt_messages.h"
 #include "core/machine.h"
+#include "core/ports.h"
+#include "sound/sound.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
 
@@ -151,6 +154,24 @@ TEST_F(ThreadingTest, WarningsRaisedWhileStoppingAreServed) {
   EXPECT_TRUE(form->close());
   EXPECT_FALSE(form->running());
   EXPECT_FALSE(offUiThread);
+}
+
+// The menu's switches read the sound control port while the game writes it;
+// without a sound device no lock orders the two threads.
+TEST(SoundControlPort, MenuReadsWhileTheGameWrites) {
+  std::unique_ptr<Machine> machine = CreateMachine();
+  Machine& m = *machine;
+  std::atomic<bool> stop{false};
+  std::thread game([&] {
+    for (uint32_t i = 0; !stop.load(std::memory_order_relaxed); ++i) {
+      WritePort(m, 0x90, static_cast<uint8_t>(i));
+    }
+  });
+  for (int i = 0; i < 20000; ++i) SwitchChannel(m, static_cast<SoundSwitch>(i % 5), (i / 5) & 1);
+  stop = true;
+  game.join();
+  EXPECT_EQ(SoundControl(m), m.io.IoPorts[0x90]);
+  for (int k = 0; k < 5; ++k) EXPECT_TRUE(m.settings.sound(static_cast<SoundSwitch>(k)));
 }
 
 }  // namespace
