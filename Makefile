@@ -70,7 +70,7 @@ test-sanitize: deps
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" >/dev/null
 	@cmake --build $(ASAN_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
 	cd $(ASAN_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
-	  ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	  ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp \
 	  ctest --output-on-failure -j2 --timeout 1800

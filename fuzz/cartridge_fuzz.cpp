@@ -42,8 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Machine& m = *fm;
   Reader in(data, size);
   const uint8_t flags = in.Byte();
-  const size_t zeros = (in.Byte() % 40) * 0x8000u + in.Byte() * 16u;
-  const size_t saveLength = std::min<size_t>(in.Word(), in.left());
+  // One read per statement: the order of reads inside an expression is the
+  // compiler's choice, and the corpus must mean the same to g++ and clang.
+  const size_t banks = in.Byte() % 40;
+  const size_t zeros = banks * 0x8000u + in.Byte() * 16u;
+  const uint16_t declaredSave = in.Word();
+  const size_t saveLength = std::min<size_t>(declaredSave, in.left());
   const std::vector<uint8_t> save(in.here(), in.here() + saveLength);
   in.Skip(saveLength);
 
