@@ -62,6 +62,13 @@ inline bool IsPlainIramWrite(const MemoryState& mem, uint32_t address) {
          ((address - static_cast<uint32_t>(mem.WaveTableBase)) & 0xFFC0) != 0;
 }
 
+// The same for every byte of [first, last], two linear addresses in one bank.
+inline bool IsPlainIramRange(const MemoryState& mem, uint32_t first, uint32_t last) {
+  const uint32_t aboveWave = (first - static_cast<uint32_t>(mem.WaveTableBase)) & 0xFFFF;
+  return (first & 0xF0000) == 0 && (last & 0xFFFF) < 0xFE00 && aboveWave >= 0x40 &&
+         aboveWave + (last - first) <= 0xFFFF;
+}
+
 inline void WriteMemory(Machine& m, uint32_t address, uint8_t value) {
   if (IsPlainIramWrite(m.mem, address)) {
     m.mem.Iram[address & 0xFFFF] = value;

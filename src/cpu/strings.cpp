@@ -1,5 +1,8 @@
 // String instructions and the four repeat prefixes (0xF3 REP/REPE, 0xF2
 // REPNE, 0x64 REPNC, 0x65 REPC).
+#include <algorithm>
+#include <cstring>
+
 #include "cpu/exec.h"
 
 namespace kestra::cpu {
@@ -82,6 +85,113 @@ void Outs(Machine& m) {
   Advance<T>(c, c.regs.w[SI]);
 }
 
+// ---- runs of elements straight through the page ----
+// n elements of T at base + index, stepping by `step`, lie in one 64 KB bank
+// without the index wrapping: the first element's byte in its page, else null.
+// A run that is written must also be plain Iram (no palette, no wave table).
+template <typename T>
+inline uint8_t* RunStart(const Machine& m, uint32_t base, uint16_t index, int step, uint32_t n,
+                         bool written) {
+  const int32_t span = static_cast<int32_t>((n - 1) * sizeof(T) + sizeof(T) - 1);
+  const int32_t low = step > 0 ? index : index - static_cast<int32_t>((n - 1) * sizeof(T));
+  const uint32_t first = base + static_cast<uint32_t>(low);
+  if (low < 0 || low + span > 0xFFFF || (first & 0xFFFF) + static_cast<uint32_t>(span) > 0xFFFF) {
+    return nullptr;
+  }
+  if (written && !IsPlainIramRange(m.mem, first, first + static_cast<uint32_t>(span))) {
+    return nullptr;
+  }
+  return m.mem.BankReadTable[(first >> 16) & 0xF] + ((base + index) & 0xFFFF);
+}
+
+template <typename T>
+inline T Load(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <typename T>
+inline void Store(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+template <typename T>
+inline int Stride(const CpuState& c) {
+  return c.flags.direction ? -static_cast<int>(sizeof(T)) : static_cast<int>(sizeof(T));
+}
+inline void AdvanceBy(uint16_t& index, int step, uint32_t n) {
+  index = static_cast<uint16_t>(index + step * static_cast<int32_t>(n));
+}
+
+// A run of n elements (n >= 1) done at once: the number done, or 0 when the
+// elements do not lie where a run may go (the caller then takes one element
+// the ordinary way). Compares stop after the element that ends the repeat,
+// and only that last element sets the flags.
+using ElementRun = uint32_t (*)(Machine&, uint32_t n, bool zeroToGoOn);
+
+template <typename T>
+uint32_t MovsRun(Machine& m, uint32_t n, bool) {
+  CpuState& c = m.cpu;
+  const int step = Stride<T>(c);
+  const uint8_t* src = RunStart<T>(m, DataBase(c, DS), c.regs.w[SI], step, n, false);
+  uint8_t* dst = RunStart<T>(m, SegBase(c, ES), c.regs.w[DI], step, n, true);
+  if (!src || !dst) return 0;
+  // Element by element: an overlapping copy repeats what it has just written.
+  for (uint32_t k = 0; k < n; ++k, src += step, dst += step) Store<T>(dst, Load<T>(src));
+  AdvanceBy(c.regs.w[SI], step, n);
+  AdvanceBy(c.regs.w[DI], step, n);
+  return n;
+}
+
+template <typename T>
+uint32_t StosRun(Machine& m, uint32_t n, bool) {
+  CpuState& c = m.cpu;
+  const int step = Stride<T>(c);
+  uint8_t* dst = RunStart<T>(m, SegBase(c, ES), c.regs.w[DI], step, n, true);
+  if (!dst) return 0;
+  const T value = Accumulator<T>(c);
+  for (uint32_t k = 0; k < n; ++k, dst += step) Store<T>(dst, value);
+  AdvanceBy(c.regs.w[DI], step, n);
+  return n;
+}
+
+template <typename T>
+uint32_t LodsRun(Machine& m, uint32_t n, bool) {
+  CpuState& c = m.cpu;
+  const int step = Stride<T>(c);
+  const uint8_t* src = RunStart<T>(m, DataBase(c, DS), c.regs.w[SI], step, n, false);
+  if (!src) return 0;
+  Accumulator<T>(c) = Load<T>(src + step * static_cast<int32_t>(n - 1));
+  AdvanceBy(c.regs.w[SI], step, n);
+  return n;
+}
+
+// CMPS subtracts destination from source, SCAS memory from the accumulator.
+template <typename T, bool Scan>
+uint32_t CompareRun(Machine& m, uint32_t n, bool zeroToGoOn) {
+  CpuState& c = m.cpu;
+  const int step = Stride<T>(c);
+  const uint8_t* src = nullptr;
+  if constexpr (!Scan) {
+    src = RunStart<T>(m, DataBase(c, DS), c.regs.w[SI], step, n, false);
+    if (!src) return 0;
+  }
+  const uint8_t* dst = RunStart<T>(m, SegBase(c, ES), c.regs.w[DI], step, n, false);
+  if (!dst) return 0;
+  const T acc = Accumulator<T>(c);
+  T a = 0, b = 0;
+  uint32_t done = 0;
+  while (done < n) {
+    a = Scan ? acc : Load<T>(src + step * static_cast<int32_t>(done));
+    b = Load<T>(dst + step * static_cast<int32_t>(done));
+    ++done;
+    if ((a == b) != zeroToGoOn) break;
+  }
+  SubFlags<T>(c.flags, a, b);
+  if constexpr (!Scan) AdvanceBy(c.regs.w[SI], step, done);
+  AdvanceBy(c.regs.w[DI], step, done);
+  return done;
+}
+
 struct StringOp;
 // A repeat loop built around one element routine, so the element is inlined.
 using Runner = void (*)(Machine&, const StringOp&, int perElement, bool zeroToGoOn);
@@ -97,8 +207,10 @@ struct StringOp {
 };
 
 // 0xF3 (all) and 0xF2 (CMPS/SCAS): suspended when the budget runs out, with
-// IP back on the prefix so the next run resumes with the remaining CX.
-template <Element E>
+// IP back on the prefix so the next run resumes with the remaining CX. The
+// elements that start while the budget is not negative go as one run where
+// they can.
+template <Element E, ElementRun R>
 void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zeroToGoOn) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 5;
@@ -108,9 +220,17 @@ void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zer
       c.regs.w[IP] = static_cast<uint16_t>(c.regs.w[IP] - (c.segOverride.active ? 3 : 2));
       break;
     }
-    E(m);
-    c.CycleBudget -= perElement;
-    --count;
+    uint32_t done = 0;
+    if constexpr (R != nullptr) {
+      const uint32_t affordable = static_cast<uint32_t>(c.CycleBudget / perElement) + 1;
+      done = R(m, std::min<uint32_t>(count, affordable), zeroToGoOn);
+    }
+    if (done == 0) {
+      E(m);
+      done = 1;
+    }
+    c.CycleBudget -= perElement * static_cast<int32_t>(done);
+    count = static_cast<uint16_t>(count - done);
     if (s.compare && ZeroFlag(c.flags) != zeroToGoOn) break;
   }
   c.regs.w[CX] = count;
@@ -132,14 +252,14 @@ void RepeatWhole(Machine& m, const StringOp& s, int, bool) {
   c.regs.w[CX] = count;
 }
 
-template <Element E>
+template <Element E, ElementRun R = nullptr>
 constexpr StringOp Op(int cost, int repAddition, int repneAddition, bool compare) {
   return {E,
           cost,
           repAddition,
           repneAddition,
           compare,
-          RepeatInterruptible<E>,
+          RepeatInterruptible<E, R>,
           {RepeatWhole<E, -1>, RepeatWhole<E, 0>, RepeatWhole<E, 1>}};
 }
 
@@ -149,16 +269,16 @@ constexpr std::array<StringOp, 256> kStringOps = [] {
   t[0x6D] = Op<Ins<uint16_t>>(6, 0, 0, false);
   t[0x6E] = Op<Outs<uint8_t>>(7, -1, 0, false);
   t[0x6F] = Op<Outs<uint16_t>>(7, -1, 0, false);
-  t[0xA4] = Op<Movs<uint8_t>>(5, 2, 0, false);
-  t[0xA5] = Op<Movs<uint16_t>>(5, 2, 0, false);
-  t[0xA6] = Op<Cmps<uint8_t>>(6, 4, 3, true);
-  t[0xA7] = Op<Cmps<uint16_t>>(6, 4, 3, true);
-  t[0xAA] = Op<Stos<uint8_t>>(3, 3, 0, false);
-  t[0xAB] = Op<Stos<uint16_t>>(3, 3, 0, false);
-  t[0xAC] = Op<Lods<uint8_t>>(3, 3, 0, false);
-  t[0xAD] = Op<Lods<uint16_t>>(3, 3, 0, false);
-  t[0xAE] = Op<Scas<uint8_t>>(4, 4, 5, true);
-  t[0xAF] = Op<Scas<uint16_t>>(4, 4, 5, true);
+  t[0xA4] = Op<Movs<uint8_t>, MovsRun<uint8_t>>(5, 2, 0, false);
+  t[0xA5] = Op<Movs<uint16_t>, MovsRun<uint16_t>>(5, 2, 0, false);
+  t[0xA6] = Op<Cmps<uint8_t>, CompareRun<uint8_t, false>>(6, 4, 3, true);
+  t[0xA7] = Op<Cmps<uint16_t>, CompareRun<uint16_t, false>>(6, 4, 3, true);
+  t[0xAA] = Op<Stos<uint8_t>, StosRun<uint8_t>>(3, 3, 0, false);
+  t[0xAB] = Op<Stos<uint16_t>, StosRun<uint16_t>>(3, 3, 0, false);
+  t[0xAC] = Op<Lods<uint8_t>, LodsRun<uint8_t>>(3, 3, 0, false);
+  t[0xAD] = Op<Lods<uint16_t>, LodsRun<uint16_t>>(3, 3, 0, false);
+  t[0xAE] = Op<Scas<uint8_t>, CompareRun<uint8_t, true>>(4, 4, 5, true);
+  t[0xAF] = Op<Scas<uint16_t>, CompareRun<uint16_t, true>>(4, 4, 5, true);
   return t;
 }();
 

@@ -319,5 +319,200 @@ TEST_F(StringTest, RepOutsbFeedsThePortEachElement) {
   EXPECT_EQ(m->mem.BankReadTable[2], pages[3]);
 }
 
+// A repeated string instruction goes through the page in runs where its
+// elements lie in one bank; it must leave exactly what the same elements done
+// one by one leave, also where they cross a bank, wrap the index, step down,
+// overlap, or reach the palette area or the wave table.
+class StringRunTest : public CpuTest {
+ protected:
+  struct State {
+    std::vector<uint8_t> iram, bank1, palette, waves;
+    uint16_t regs[kRegisterCount];
+    uint16_t flags;
+    bool operator==(const State&) const = default;
+  };
+
+  State Capture() {
+    State s;
+    s.iram.assign(m->mem.Iram, m->mem.Iram + kPageSize);
+    s.bank1 = bank1;
+    const auto& words = m->palette.PaletteWords;
+    s.palette.assign(std::begin(words), std::end(words));
+    const uint8_t* w = &m->sound.WaveImages[0][0];
+    s.waves.assign(w, w + sizeof m->sound.WaveImages);
+    std::memcpy(s.regs, m->cpu.regs.w, sizeof s.regs);
+    s.flags = Flags();
+    return s;
+  }
+  void Restore(const State& s) {
+    std::memcpy(m->mem.Iram, s.iram.data(), kPageSize);
+    bank1 = s.bank1;
+    std::memcpy(m->palette.PaletteWords, s.palette.data(), s.palette.size());
+    std::memcpy(&m->sound.WaveImages[0][0], s.waves.data(), s.waves.size());
+    std::memcpy(m->cpu.regs.w, s.regs, sizeof s.regs);
+    SetFlags(s.flags);
+  }
+
+  // The instruction under `prefix` (0xF3 or 0xF2) at CS:0, then the same
+  // elements as single instructions; both must end in the same state.
+  void ExpectRunMatchesElements(uint8_t prefix, uint8_t op, const char* what) {
+    Set(IP, 0);
+    Code({prefix, op});
+    const State before = Capture();
+    Step();
+    const State repeated = Capture();
+
+    Restore(before);
+    Code({op});
+    const bool compare = (op & 0xF6) == 0xA6;  // CMPS, SCAS
+    for (uint16_t count = before.regs[CX]; count != 0;) {
+      Set(IP, 0);
+      Step();
+      Set(CX, --count);
+      if (compare && Has(kZF) != (prefix == 0xF3)) break;
+    }
+    Set(IP, 2);
+    Code({prefix, op});
+    const State single = Capture();
+    EXPECT_TRUE(repeated == single) << what;
+    EXPECT_EQ(repeated.iram, single.iram) << what;
+    EXPECT_EQ(repeated.bank1, single.bank1) << what;
+    EXPECT_EQ(repeated.palette, single.palette) << what;
+    EXPECT_EQ(repeated.waves, single.waves) << what;
+    for (int r = 0; r < kRegisterCount; ++r) {
+      EXPECT_EQ(repeated.regs[r], single.regs[r]) << what << " register " << r;
+    }
+    EXPECT_EQ(repeated.flags, single.flags) << what;
+  }
+
+  // Code in bank 2, away from the data the cases move.
+  void Fill() {
+    m->mem.BankReadTable[2] = bank2.data();
+    Set(CS, 0x2000);
+    for (uint32_t i = 0; i < kPageSize; ++i) {
+      m->mem.Iram[i] = static_cast<uint8_t>(i * 7 + 3);
+      bank1[i] = static_cast<uint8_t>(i * 5 + 1);
+    }
+  }
+};
+
+TEST_F(StringRunTest, CopiesAndFillsMatchElementByElement) {
+  Fill();
+  m->mem.WaveTableBase = 0x0E00;
+  Set(DS, 0);
+  Set(ES, 0);
+  const struct {
+    uint8_t op;
+    uint16_t si, di, cx;
+    bool down;
+    const char* what;
+  } cases[] = {
+      {0xA5, 0x0800, 0x1000, 200, false, "MOVSW in plain Iram"},
+      {0xA5, 0x0800, 0xFD80, 200, false, "MOVSW into the palette area"},
+      {0xA4, 0x0800, 0x0DC0, 120, false, "MOVSB over the wave table"},
+      {0xA5, 0x0800, 0x0E40, 40, true, "MOVSW down into the wave table"},
+      {0xA4, 0x1000, 0x1001, 100, false, "MOVSB onto its own next byte"},
+      {0xA5, 0x1001, 0x1000, 100, true, "MOVSW overlapping downwards"},
+      {0xA5, 0xFFF0, 0x2000, 40, false, "MOVSW with SI wrapping at 0xFFFF"},
+      {0xA5, 0x0010, 0x0030, 40, true, "MOVSW stepping below offset 0"},
+      {0xAB, 0x0000, 0x3001, 300, false, "STOSW in plain Iram"},
+      {0xAA, 0x0000, 0xFFF0, 40, false, "STOSB over the end of Iram"},
+      {0xAD, 0x2000, 0x0000, 30, false, "LODSW"},
+      {0xAC, 0x0005, 0x0000, 30, true, "LODSB stepping below offset 0"},
+  };
+  for (const auto& c : cases) {
+    Set(SI, c.si);
+    Set(DI, c.di);
+    Set(CX, c.cx);
+    Set(AX, 0xA55A);
+    SetFlags(c.down ? kDF : 0);
+    ExpectRunMatchesElements(0xF3, c.op, c.what);
+  }
+}
+
+TEST_F(StringRunTest, RunsCrossingABankMatchElementByElement) {
+  Fill();
+  // DS:SI and ES:DI run from bank 0 over linear 0x10000 into bank 1.
+  Set(DS, 0x0FF0);
+  Set(ES, 0x0FF8);
+  Set(SI, 0x00C0);
+  Set(DI, 0x0001);
+  Set(CX, 60);
+  SetFlags(0);
+  ExpectRunMatchesElements(0xF3, 0xA5, "MOVSW from bank 0 into bank 1");
+  Set(ES, 0);
+  Set(SI, 0x00C0);
+  Set(DI, 0x3000);
+  Set(CX, 60);
+  ExpectRunMatchesElements(0xF3, 0xA5, "MOVSW reading from bank 0 and bank 1");
+  Set(ES, 0x0FF8);
+  Set(DI, 0x0001);
+  Set(CX, 200);
+  Set(AX, 0x00FE);
+  ExpectRunMatchesElements(0xF2, 0xAE, "REPNE SCASB from bank 0 into bank 1");
+  Set(ES, 0x0FF8);
+  Set(DI, 0x0040);
+  Set(CX, 60);
+  ExpectRunMatchesElements(0xF3, 0xAB, "STOSW from bank 0 into bank 1");
+  Set(DS, 0x0FFF);
+  Set(ES, 0x0000);
+  Set(SI, 0x0041);
+  Set(DI, 0x4000);
+  Set(CX, 100);
+  SetFlags(kDF);
+  ExpectRunMatchesElements(0xF3, 0xA5, "MOVSW down out of bank 1 into bank 0");
+}
+
+TEST_F(StringRunTest, ComparesStopWhereElementByElementStops) {
+  Fill();
+  Set(DS, 0);
+  Set(ES, 0x0100);
+  // Source 0x5000.. equals destination 0x6000.. for 37 bytes.
+  for (int i = 0; i < 37; ++i) m->mem.Iram[0x6000 + i] = m->mem.Iram[0x5000 + i];
+  const struct {
+    uint8_t prefix, op;
+    uint16_t si, di, cx, ax;
+    bool down;
+    const char* what;
+  } cases[] = {
+      {0xF3, 0xA6, 0x5000, 0x5000, 100, 0, false, "REPE CMPSB to the first difference"},
+      {0xF3, 0xA7, 0x5000, 0x5000, 100, 0, false, "REPE CMPSW to the first difference"},
+      {0xF3, 0xA6, 0x5000, 0x5000, 20, 0, false, "REPE CMPSB to the end of CX"},
+      {0xF2, 0xA6, 0x5010, 0x5000, 100, 0, false, "REPNE CMPSB to the first match"},
+      {0xF3, 0xA6, 0x5024, 0x5024, 30, 0, true, "REPE CMPSB downwards"},
+      {0xF2, 0xAE, 0x0000, 0x0000, 300, 0x0031, false, "REPNE SCASB finds a byte"},
+      {0xF2, 0xAF, 0x0000, 0xFFF0, 40, 0x1234, false, "REPNE SCASW over the end of the segment"},
+      {0xF3, 0xAE, 0x0000, 0x0000, 50, 0x0003, true, "REPE SCASB below offset 0"},
+  };
+  for (const auto& c : cases) {
+    Set(SI, c.si);
+    Set(DI, c.di);
+    Set(CX, c.cx);
+    Set(AX, c.ax);
+    SetFlags(c.down ? kDF : 0);
+    ExpectRunMatchesElements(c.prefix, c.op, c.what);
+  }
+}
+
+// Under a budget the elements that start before it goes negative run in the
+// slice, whatever way they are done.
+TEST_F(StringRunTest, ARunStopsWhereTheBudgetStops) {
+  Set(DS, 0);
+  Set(ES, 0);
+  Set(SI, 0x1000);
+  Set(DI, 0x2000);
+  Set(CX, 100);
+  Set(IP, 0x10);
+  Code({0xF3, 0xA5});
+  // 5 to set up, then 7 an element: elements start at 27, 20, 13, 6.
+  EXPECT_EQ(Run(32), 5 + 4 * 7);
+  EXPECT_EQ(R(CX), 96);
+  EXPECT_EQ(R(SI), 0x1008);
+  EXPECT_EQ(R(IP), 0x10);
+  EXPECT_EQ(Run(33), 5 + 5 * 7);
+  EXPECT_EQ(R(CX), 91);
+  EXPECT_EQ(R(DI), 0x2012);
+}
+
 }  // namespace
 }  // namespace kestra::test
