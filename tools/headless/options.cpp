@@ -122,8 +122,8 @@ const OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(const std::string& name) {
-  for (const auto& spec : kOptions) {
-    if (name == spec.name || (spec.alias && name == spec.alias)) return &spec;
+  for (const auto& option : kOptions) {
+    if (name == option.name || (option.alias && name == option.alias)) return &option;
   }
   return nullptr;
 }
@@ -139,26 +139,26 @@ bool ParseOptions(const std::vector<std::string>& args, HeadlessOptions& options
       // --name=value or --name value
       const size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
       const std::string name = arg.substr(0, eq);
-      const OptionSpec* spec = FindOption(name);
-      if (!spec) {
+      const OptionSpec* option = FindOption(name);
+      if (!option) {
         error = "unknown option " + name;
         return false;
       }
       std::string value;
-      if (spec->valueName) {
+      if (option->valueName) {
         if (eq != std::string::npos) {
           value = arg.substr(eq + 1);
         } else if (i + 1 < args.size()) {
           value = args[++i];
         } else {
-          error = name + " needs a value " + spec->valueName;
+          error = name + " needs a value " + option->valueName;
           return false;
         }
       } else if (eq != std::string::npos) {
         error = name + " takes no value";
         return false;
       }
-      if (!spec->apply(options, value, error)) return false;
+      if (!option->apply(options, value, error)) return false;
     } else if (!imageSeen) {
       options.image = arg;
       imageSeen = true;
@@ -176,13 +176,13 @@ bool ParseOptions(const std::vector<std::string>& args, HeadlessOptions& options
 
 std::string Usage() {
   std::string text = "usage: kestra-headless [options] IMAGE\n";
-  for (const auto& spec : kOptions) {
+  for (const auto& option : kOptions) {
     std::string left = "  ";
-    if (spec.alias) left += std::string(spec.alias) + ", ";
-    left += spec.name;
-    if (spec.valueName) left += std::string(" ") + spec.valueName;
+    if (option.alias) left += std::string(option.alias) + ", ";
+    left += option.name;
+    if (option.valueName) left += std::string(" ") + option.valueName;
     left.resize(std::max<size_t>(left.size() + 1, 24), ' ');
-    text += left + spec.help + "\n";
+    text += left + option.help + "\n";
   }
   return text;
 }
