@@ -119,7 +119,10 @@ int IniFile::ReadInt(const std::string& section, const std::string& key, int fal
 }
 
 void IniFile::WriteString(const std::string& section, const std::string& key,
-                          const std::string& value) {
+                          const std::string& text) {
+  // A value is one line: the rest of a text with a line break would become
+  // lines of the file (a section header, keys of another section).
+  const std::string value = text.substr(0, text.find_first_of("\r\n"));
   dirty_ = true;
   int header = FindSection(section);
   if (header < 0) {

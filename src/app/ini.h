@@ -26,7 +26,8 @@ class IniFile {
   // there are none), or `fallback` when the key is missing.
   int ReadInt(const std::string& section, const std::string& key, int fallback) const;
 
-  // Replaces the value, adding the key and the section as needed.
+  // Replaces the value, adding the key and the section as needed. A value
+  // ends at its first line break.
   void WriteString(const std::string& section, const std::string& key,
                    const std::string& value);
   void WriteInt(const std::string& section, const std::string& key, int value);

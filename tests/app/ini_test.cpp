@@ -101,6 +101,26 @@ TEST(IniFile, IntegersAreASignAndLeadingDigits) {
   EXPECT_EQ(ParseProfileInt("-99999999999"), -2147483647 - 1);
 }
 
+// A directory name may hold a line break on this system: written as it is,
+// the rest of the name would become lines of its own (a section header that
+// hides the real one, keys of another section).
+TEST(IniFile, ValueWithALineBreakStaysOnItsOwnLine) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  Spit(path, "[CONFIG]\nDefaultDir=/games\nDrawSize=2\n\n[KEYBOARD]\nHAButton=Q\n");
+  IniFile ini(path);
+  ini.WriteString("CONFIG", "DefaultDir", "/tmp/a\n[KEYBOARD]\nHAButton=Z");
+  ini.WriteString("CONFIG", "Verbose", "bad\r\n[JOYPAD]");
+  ASSERT_TRUE(ini.Flush());
+  IniFile again(path);
+  EXPECT_EQ(again.ReadString("CONFIG", "DefaultDir", "", 512), "/tmp/a");
+  EXPECT_EQ(again.ReadString("CONFIG", "Verbose", "", 64), "bad");
+  EXPECT_EQ(again.ReadInt("CONFIG", "DrawSize", -1), 2);
+  EXPECT_EQ(again.ReadString("KEYBOARD", "HAButton", "", 64), "Q");
+  EXPECT_EQ(Slurp(path),
+            "[CONFIG]\nDefaultDir=/tmp/a\nDrawSize=2\nVerbose=bad\n\n[KEYBOARD]\nHAButton=Q\n");
+}
+
 TEST(IniFile, UnwritableFileKeepsValuesInMemory) {
   test::TempDir dir;
   IniFile ini(dir.file("no/such/dir/k.ini"));
