@@ -70,7 +70,7 @@ TEST(HeadlessOptions, UsageErrors) {
   for (const char* bad : {"5", "-1", "1.5"}) {
     EXPECT_FALSE(ParseError({"--frameskip", bad, "a.ws"}).empty()) << bad;
   }
-  for (const char* bad : {"", "10", "10:", ":5", "a:5", "1:10000", "1:5,", "1:5,,2:3", "1:g"}) {
+  for (const char* bad : {"", "10", "10:", ":5", "a:5", "1:10000", "1:1000", "1:F000", "1:5,", "1:5,,2:3", "1:g"}) {
     EXPECT_FALSE(ParseError({"--keys", bad, "a.ws"}).empty()) << bad;
   }
 }

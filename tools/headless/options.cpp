@@ -30,6 +30,9 @@ bool ParseNumber(const std::string& text, long min, long max, int& out) {
   return true;
 }
 
+// The twelve console keys; the top four bits of a ButtonMask are always 0.
+constexpr unsigned long kAllKeys = 0x0FFF;
+
 // "FRAME:MASK,FRAME:MASK...", FRAME decimal, MASK hexadecimal.
 bool ParseKeys(const std::string& list, std::vector<KeyChange>& keys, std::string& error) {
   keys.clear();
@@ -46,8 +49,8 @@ bool ParseKeys(const std::string& list, std::vector<KeyChange>& keys, std::strin
     if (colon == std::string::npos ||
         !ParseNumber(pair.substr(0, colon), 0, 1L << 30, change.frame) || mask.empty() ||
         !std::isxdigit(static_cast<unsigned char>(mask[0])) || *end != '\0' || errno != 0 ||
-        value > 0xFFFF) {
-      error = "--keys: expected FRAME:MASK pairs (MASK hexadecimal, at most FFFF), got \"" +
+        value > kAllKeys) {
+      error = "--keys: expected FRAME:MASK pairs (MASK hexadecimal, at most FFF), got \"" +
               pair + "\"";
       return false;
     }
