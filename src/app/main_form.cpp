@@ -178,6 +178,13 @@ void TMainForm::StartEmulation(uint8_t soundControl) {
   ++emulationStarts_;
 }
 
+// After the thread has stopped: the voice stage is the emulation thread's
+// while it runs.
+void TMainForm::SilenceVoice() {
+  ClearBuffer(m_, kVoiceBuffer);
+  StopBuffer(m_, kVoiceBuffer);
+}
+
 void TMainForm::ResetOutputs() {
   for (int buffer : {0, 1, 2, 3, 5, 4}) ClearBuffer(m_, buffer);
   ClearOutput(m_);
@@ -199,9 +206,8 @@ void TMainForm::OpenFile(const std::string& path) {
 }
 
 void TMainForm::RunOpen(const OpenDialogFunction& choose) {
-  ClearBuffer(m_, kVoiceBuffer);
-  StopBuffer(m_, kVoiceBuffer);
   StopEmulation();
+  SilenceVoice();
   uint8_t saved = m_.io.IoPorts[kSoundControlPort];
   WritePort(m_, kSoundControlPort, 0);
 
@@ -282,9 +288,8 @@ void TMainForm::FormKeyDown(int code) {
 void TMainForm::FormKeyUp(int code) { input_.KeyUp(code); }
 
 void TMainForm::SetScale(int scale, bool vertical) {
-  ClearBuffer(m_, kVoiceBuffer);
-  StopBuffer(m_, kVoiceBuffer);
   const bool wasRunning = StopEmulation();
+  SilenceVoice();
   const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
   WritePort(m_, kSoundControlPort, 0);
 

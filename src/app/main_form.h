@@ -110,6 +110,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void FormPaint();
   bool StopEmulation();
   void StartEmulation(uint8_t soundControl);
+  void SilenceVoice();  // clears and stops the voice stream
   void ResetOutputs();
   void ShowStatus(const std::string& text);  // any thread
 

@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QThread>
+#include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@ struct DisplaySpy final : DisplayHost {
   bool QueryDisplayMode(DisplayMode& mode) override { return inner->QueryDisplayMode(mode); }
   bool CreatePrimary(int w, int h, int scale) override {
     runningAtCreate.push_back(form->running());
+    if (onCreate) onCreate();
     return inner->CreatePrimary(w, h, scale);
   }
   bool CreateFrameBuffer(int w, int h, int bpp, Surface& out) override {
@@ -52,6 +54,7 @@ struct DisplaySpy final : DisplayHost {
   DisplayHost* inner = nullptr;
   TMainForm* form = nullptr;
   std::vector<bool> runningAtCreate;
+  std::function<void()> onCreate;
 };
 
 struct WindowTest : ::testing::Test {
@@ -287,6 +290,40 @@ TEST_F(WindowTest, CancelWhileRunningResumesWithTheChannelsAsTheyWere) {
   for (int b = 0; b < 4; ++b) EXPECT_TRUE(audio.Status(b).playing) << b;
   EXPECT_TRUE(audio.Status(4).playing);  // the voice stream
   EXPECT_EQ(form->windowTitle(), "Kestra channels.ws");
+}
+
+// The voice stream is cleared once the thread has stopped, not while it still
+// runs: no sample of the running thread is left in the stage or the ring.
+TEST_F(WindowTest, VoiceIsSilentWhileTheThreadIsStopped) {
+  Create();
+  auto voiceSilent = [&] {
+    const VoiceState& v = m->sound.voice;
+    bool silent = std::all_of(std::begin(v.VoiceStage), std::end(v.VoiceStage),
+                              [](uint8_t b) { return b == kSilenceLevel; });
+    LockedRange range;
+    if (!audio.Lock(kVoiceBuffer, 0, kVoiceRingSize, range)) return false;
+    silent &= std::all_of(range.first, range.first + range.firstBytes,
+                          [](uint8_t b) { return b == kSilenceLevel; });
+    audio.Unlock(kVoiceBuffer, range);
+    return silent;
+  };
+  Open(Image("quiet.ws"));
+  ASSERT_TRUE(form->running());
+  std::vector<bool> silent;
+  spy.onCreate = [&] { silent.push_back(voiceSilent()); };
+  onDialog = [&] { silent.push_back(voiceSilent()); };
+  for (int i = 0; i < 4; ++i) {
+    // Samples arrive with every line the thread runs.
+    const uint32_t block = m->sound.voice.VoiceBlock;
+    ASSERT_TRUE(WaitFor([&] { return m->sound.voice.VoiceBlock != block; }));
+    if (i % 2) {
+      form->FormKeyDown(kVkF1);
+    } else {
+      Open("");
+    }
+    ASSERT_TRUE(form->running());
+  }
+  EXPECT_EQ(silent, std::vector<bool>(4, true));
 }
 
 TEST_F(WindowTest, WarningsRaisedWhileStoppingDoNotDeadlock) {
