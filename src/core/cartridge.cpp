@@ -205,8 +205,15 @@ int LoadCartridge(Machine& m, const std::string& imagePath) {
     const std::string savePath = SaveFilePathFor(imagePath);
     File sav(nullptr);
     // Something other than a file where the save belongs (a directory, a
-    // FIFO) could never take the save back: refuse it now, not at unload.
-    if (OpenRegularFile(savePath, sav.f) == OpenResult::NotRegular) {
+    // FIFO) could never take the save back, and a save that is there but
+    // cannot be read would be replaced by an empty one at unload: refuse
+    // both now. Only a missing file starts a new save.
+    // An image named like its own save (game.sav) would be overwritten by
+    // the save at unload.
+    std::error_code ec;
+    const bool saveIsImage = std::filesystem::equivalent(savePath, imagePath, ec);
+    const OpenResult opened = OpenRegularFile(savePath, sav.f);
+    if (saveIsImage || opened == OpenResult::NotRegular || opened == OpenResult::Unreadable) {
       ReleasePages(m);
       Fail(m, kMsgBadSave);
       return -1;

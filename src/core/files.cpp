@@ -69,7 +69,10 @@ OpenResult OpenRegularFile(const std::string& path, std::FILE*& file) {
   file = nullptr;
   // Non-blocking, so a FIFO does not wait for a writer before fstat.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == EISDIR ? OpenResult::NotRegular : OpenResult::Missing;
+  if (fd < 0) {
+    if (errno == EISDIR) return OpenResult::NotRegular;
+    return errno == ENOENT ? OpenResult::Missing : OpenResult::Unreadable;
+  }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
@@ -80,7 +83,7 @@ OpenResult OpenRegularFile(const std::string& path, std::FILE*& file) {
   file = ::fdopen(fd, "rb");
   if (!file) {
     ::close(fd);
-    return OpenResult::Missing;
+    return OpenResult::Unreadable;
   }
   return OpenResult::Opened;
 }

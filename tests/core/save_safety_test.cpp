@@ -161,6 +161,39 @@ TEST_F(SaveSafetyTest, DirectoryOrFifoWhereTheSaveBelongsFailsTheLoad) {
   EXPECT_EQ(Texts(), std::vector<std::string>{kMsgBadSave});
 }
 
+// A save that is there but cannot be opened must not be taken for a new one:
+// the empty save would replace it at unload.
+TEST_F(SaveSafetyTest, SaveThatCannotBeOpenedFailsTheLoadAndStays) {
+  const std::string image = Game("locked", {});
+  fs::create_symlink("locked.sav", dir.file("locked.sav"));  // a loop: ELOOP
+  EXPECT_EQ(LoadCartridge(*m, image), -1);
+  EXPECT_EQ(Texts(), std::vector<std::string>{kMsgBadSave});
+  UnloadCartridge(*m);
+  EXPECT_TRUE(fs::is_symlink(dir.file("locked.sav")));
+
+  if (geteuid() == 0) return;  // root opens anything: no permission case
+  fs::remove(dir.file("locked.sav"));
+  WriteFile(dir.file("locked.sav"), old);
+  fs::permissions(dir.file("locked.sav"), fs::perms::none);
+  m.messages.messages.clear();
+  EXPECT_EQ(LoadCartridge(*m, image), -1);
+  EXPECT_EQ(Texts(), std::vector<std::string>{kMsgBadSave});
+  UnloadCartridge(*m);
+  fs::permissions(dir.file("locked.sav"), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFile(dir.file("locked.sav")), old);
+}
+
+TEST_F(SaveSafetyTest, ImageNamedLikeItsSaveIsNeverOverwritten) {
+  Footer f;
+  f.saveTypeCode = 0x01;
+  const auto bytes = test::MakeImage(1, f);
+  WriteFile(dir.file("game.sav"), bytes);
+  EXPECT_EQ(LoadCartridge(*m, dir.file("game.sav")), -1);
+  EXPECT_EQ(Texts(), std::vector<std::string>{kMsgBadSave});
+  UnloadCartridge(*m);
+  EXPECT_EQ(ReadFile(dir.file("game.sav")), bytes);
+}
+
 TEST_F(SaveSafetyTest, FifoOrDeviceAsImageCannotBeRead) {
   ASSERT_EQ(mkfifo(dir.file("pipe.ws").c_str(), 0600), 0);
   for (const std::string& path : {dir.file("pipe.ws"), std::string("/dev/zero")}) {
