@@ -296,16 +296,20 @@ TEST_F(WindowTest, CancelWhileRunningResumesWithTheChannelsAsTheyWere) {
 // runs: no sample of the running thread is left in the stage or the ring.
 TEST_F(WindowTest, VoiceIsSilentWhileTheThreadIsStopped) {
   Create();
-  auto voiceSilent = [&] {
-    const VoiceState& v = m->sound.voice;
-    bool silent = std::all_of(std::begin(v.VoiceStage), std::end(v.VoiceStage),
-                              [](uint8_t b) { return b == kSilenceLevel; });
+  auto isSilence = [](uint8_t b) { return b == kSilenceLevel; };
+  // Under the mixer's lock: safe while the thread runs.
+  auto ringSilent = [&] {
     LockedRange range;
     if (!audio.Lock(kVoiceBuffer, 0, kVoiceRingSize, range)) return false;
-    silent &= std::all_of(range.first, range.first + range.firstBytes,
-                          [](uint8_t b) { return b == kSilenceLevel; });
+    const bool silent = std::all_of(range.first, range.first + range.firstBytes, isSilence);
     audio.Unlock(kVoiceBuffer, range);
     return silent;
+  };
+  // Only while the thread is stopped.
+  auto voiceSilent = [&] {
+    const VoiceState& v = m->sound.voice;
+    return std::all_of(std::begin(v.VoiceStage), std::end(v.VoiceStage), isSilence) &&
+           ringSilent();
   };
   Open(Image("quiet.ws"));
   ASSERT_TRUE(form->running());
@@ -313,9 +317,8 @@ TEST_F(WindowTest, VoiceIsSilentWhileTheThreadIsStopped) {
   spy.onCreate = [&] { silent.push_back(voiceSilent()); };
   onDialog = [&] { silent.push_back(voiceSilent()); };
   for (int i = 0; i < 4; ++i) {
-    // Samples arrive with every line the thread runs.
-    const uint32_t block = m->sound.voice.VoiceBlock;
-    ASSERT_TRUE(WaitFor([&] { return m->sound.voice.VoiceBlock != block; }));
+    // Samples arrive with every line the thread runs: wait for a block of them.
+    ASSERT_TRUE(WaitFor([&] { return !ringSilent(); }));
     if (i % 2) {
       form->FormKeyDown(kVkF1);
     } else {
