@@ -85,6 +85,7 @@ void UnaryGroup(Machine& m) {
       Charge(c, modrm, 1, 2);
       break;
     case 1:  // no immediate, no cycles
+      FreeStep(c);
       break;
     case 2:
       WriteRm<T>(m, modrm, static_cast<T>(~a));
