@@ -64,8 +64,6 @@ struct CpuState {
 
 using OpcodeHandler = void (*)(Machine&);
 
-inline uint16_t& Reg16(CpuState& c, int reg) { return c.regs.w[reg]; }
-inline uint16_t Reg16(const CpuState& c, int reg) { return c.regs.w[reg]; }
 // position: 0 AL, 1 AH, 2 CL, 3 CH, 4 DL, 5 DH, 6 BL, 7 BH.
 inline uint8_t& Reg8(CpuState& c, int position) { return c.regs.bytes()[position]; }
 
