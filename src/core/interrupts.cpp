@@ -8,9 +8,6 @@ namespace kestra {
 
 namespace {
 
-constexpr int kRegIp = 1;
-constexpr int kRegCs = 12;
-
 constexpr uint32_t kVBlankLine = 144;  // VBlank and the VBlank timer count here
 
 uint16_t PortWord(const uint8_t* io, uint32_t port) {

@@ -62,7 +62,7 @@ void SwitchBank(Machine& m, uint32_t port, uint8_t value) {
     case 0xC0:
       // The instruction after the OUT still runs under the old mapping when
       // the code lives in the switched area.
-      if (GetCpuRegister(m, 12) >= 0x4000) CpuStep(m);
+      if (GetCpuRegister(m, kRegCs) >= 0x4000) CpuStep(m);
       MapHighRomBanks(m, value);
       break;
     case 0xC1:

@@ -11,11 +11,6 @@ namespace kestra {
 
 namespace {
 
-// GetCpuRegister / SetCpuRegister indexes.
-constexpr int kRegIp = 1;
-constexpr int kRegSp = 6;
-constexpr int kRegCs = 12;
-
 uint8_t* Ports(Machine& m) { return m.io.IoPorts; }
 
 void StorePort(Machine& m, uint32_t port, uint8_t value) { Ports(m)[port] = value; }

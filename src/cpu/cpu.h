@@ -88,6 +88,10 @@ int32_t CpuRun(Machine& m, int32_t budget);
 void CpuStep(Machine& m);
 // Indexes: 1 IP, 2 AX, 3 CX, 4 DX, 5 BX, 6 SP, 7 BP, 8 SI, 9 DI, 10 flags
 // word, 11 ES, 12 CS, 13 SS, 14 DS; others read 0 and are ignored on write.
+enum CpuRegisterIndex : int {
+  kRegIp = 1, kRegAx, kRegCx, kRegDx, kRegBx, kRegSp, kRegBp, kRegSi, kRegDi,
+  kRegFlags, kRegEs, kRegCs, kRegSs, kRegDs
+};
 uint16_t GetCpuRegister(const Machine& m, int index);
 void SetCpuRegister(Machine& m, int index, uint16_t value);
 // Software interrupts and exceptions: flags, CS and IP pushed, IF and TF
