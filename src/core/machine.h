@@ -55,18 +55,18 @@ inline uint8_t ReadMemory(const Machine& m, uint32_t address) {
   return m.mem.BankReadTable[(address >> 16) & 0xF][address & 0xFFFF];
 }
 
-// A write to bank 0 outside the palette area and the wave table has no hook:
-// it is stored without going through the table (WriteIram would do the same).
-inline bool IsPlainIramWrite(const MemoryState& mem, uint32_t address) {
-  return (address & 0xF0000) == 0 && (address & 0xFE00) != 0xFE00 &&
-         ((address - static_cast<uint32_t>(mem.WaveTableBase)) & 0xFFC0) != 0;
-}
-
-// The same for every byte of [first, last], two linear addresses in one bank.
+// Writes to bank 0 outside the palette area and the wave table have no hook:
+// they are stored without going through the table (WriteIram would do the
+// same). True when that holds for every byte from first to last (linear
+// addresses, last >= first), which must then also lie in one bank.
 inline bool IsPlainIramRange(const MemoryState& mem, uint32_t first, uint32_t last) {
   const uint32_t aboveWave = (first - static_cast<uint32_t>(mem.WaveTableBase)) & 0xFFFF;
-  return (first & 0xF0000) == 0 && (last & 0xFFFF) < 0xFE00 && aboveWave >= 0x40 &&
-         aboveWave + (last - first) <= 0xFFFF;
+  return (first & 0xF0000) == 0 && (first & 0xFFFF) + (last - first) < 0xFE00 &&
+         aboveWave >= 0x40 && aboveWave + (last - first) <= 0xFFFF;
+}
+
+inline bool IsPlainIramWrite(const MemoryState& mem, uint32_t address) {
+  return IsPlainIramRange(mem, address, address);
 }
 
 inline void WriteMemory(Machine& m, uint32_t address, uint8_t value) {
@@ -89,12 +89,9 @@ inline uint16_t ReadMemoryWord(const Machine& m, uint32_t address) {
   return v;
 }
 
-// One store when both bytes are plain Iram writes: below the palette area
-// (offset 0xFDFF would put its high byte into it) and with neither byte in
-// the wave table, i.e. offset + 1 not within 0-64 bytes above its start.
+// One store when both bytes are plain Iram writes.
 inline void WriteMemoryWord(Machine& m, uint32_t address, uint16_t value) {
-  if ((address & 0xF0000) == 0 && (address & 0xFFFF) < 0xFDFF &&
-      ((address + 1 - static_cast<uint32_t>(m.mem.WaveTableBase)) & 0xFFFF) > 0x40) {
+  if (IsPlainIramRange(m.mem, address, address + 1)) {
     std::memcpy(m.mem.Iram + (address & 0xFFFF), &value, 2);
     return;
   }
