@@ -123,10 +123,7 @@ int LoadCartridge(Machine& m, const std::string& imagePath) {
   const OpenResult opened = OpenRegularFile(imagePath, image.f);
   struct stat st {};
   if (!image.f || fstat(fileno(image.f), &st) != 0) {
-    std::error_code ec;
-    const bool special = opened == OpenResult::NotRegular &&
-                         !std::filesystem::is_directory(imagePath, ec);
-    Fail(m, special ? kMsgCannotRead : kMsgFileNotFound);
+    Fail(m, opened == OpenResult::NotRegular ? kMsgCannotRead : kMsgFileNotFound);
     return -1;
   }
   const long long fileSize = st.st_size;
@@ -203,17 +200,16 @@ int LoadCartridge(Machine& m, const std::string& imagePath) {
 
   if (save.size != 0) {
     const std::string savePath = SaveFilePathFor(imagePath);
+    // Only a missing file starts a new save. Anything else that cannot be
+    // read is refused now, not overwritten at unload: a directory or a FIFO
+    // could never take the save back, a save without permission would be
+    // replaced by an empty one, and so would an image named like its own
+    // save (game.sav).
     File sav(nullptr);
-    // Something other than a file where the save belongs (a directory, a
-    // FIFO) could never take the save back, and a save that is there but
-    // cannot be read would be replaced by an empty one at unload: refuse
-    // both now. Only a missing file starts a new save.
-    // An image named like its own save (game.sav) would be overwritten by
-    // the save at unload.
+    const OpenResult saveOpened = OpenRegularFile(savePath, sav.f);
     std::error_code ec;
-    const bool saveIsImage = std::filesystem::equivalent(savePath, imagePath, ec);
-    const OpenResult opened = OpenRegularFile(savePath, sav.f);
-    if (saveIsImage || opened == OpenResult::NotRegular || opened == OpenResult::Unreadable) {
+    if ((saveOpened != OpenResult::Opened && saveOpened != OpenResult::Missing) ||
+        std::filesystem::equivalent(savePath, imagePath, ec)) {
       ReleasePages(m);
       Fail(m, kMsgBadSave);
       return -1;

@@ -70,13 +70,13 @@ OpenResult OpenRegularFile(const std::string& path, std::FILE*& file) {
   // Non-blocking, so a FIFO does not wait for a writer before fstat.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == EISDIR) return OpenResult::NotRegular;
+    if (errno == EISDIR) return OpenResult::Directory;
     return errno == ENOENT ? OpenResult::Missing : OpenResult::Unreadable;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return OpenResult::NotRegular;
+    return S_ISDIR(st.st_mode) ? OpenResult::Directory : OpenResult::NotRegular;
   }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);

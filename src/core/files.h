@@ -13,8 +13,9 @@
 namespace kestra {
 
 // Missing: nothing is there. Unreadable: something is there that cannot be
-// opened (no permission, a link loop, an I/O error).
-enum class OpenResult { Opened, Missing, Unreadable, NotRegular };
+// opened (no permission, a link loop, an I/O error). NotRegular: a FIFO, a
+// device or a socket.
+enum class OpenResult { Opened, Missing, Unreadable, Directory, NotRegular };
 
 // Opens path for reading when it is a regular file (a link to one counts).
 // A FIFO, a device or a directory is refused before anything is read, so
