@@ -115,10 +115,6 @@ inline void Paint(ColourIndex* __restrict px, TileRow row, uint64_t draw, uint32
   const __m128i colour =
       _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(entries)), _mm_setzero_si128());
   auto* out = reinterpret_cast<__m128i*>(px);
-  if (draw == kBit7) {  // the common solid row
-    _mm_storeu_si128(out, colour);
-    return;
-  }
   __m128i mask = _mm_cvtsi64_si128(static_cast<long long>(draw));
   mask = _mm_srai_epi16(_mm_unpacklo_epi8(mask, mask), 15);
   _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, colour),
@@ -172,7 +168,6 @@ void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t 
     TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(entry, row));
     const uint32_t palette = (entry >> 9) & 15;
     const bool zeroClear = IsFourBit(F) || (palette & 4);
-    if (zeroClear && pixels == 0) continue;
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
     uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
     if constexpr (K == ScreenKind::Screen2Windowed) draw &= ~(LoadFlags(w.mask + 8 + x) << 7);
