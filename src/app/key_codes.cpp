@@ -35,6 +35,13 @@ int VirtualKeyForQtKey(int key) {
 }
 
 int KeyCodeTracker::Press(int qtKey, uint32_t scanCode) {
+  // A held key keeps the code it went down with: its repeats may arrive as
+  // another symbol once Shift is pressed ("2" as "@"), and the release must
+  // still clear what the first press set.
+  if (scanCode != 0) {
+    const auto it = down_.find(scanCode);
+    if (it != down_.end()) return it->second;
+  }
   const int code = VirtualKeyForQtKey(qtKey);
   if (scanCode != 0 && code >= 0) down_[scanCode] = code;
   return code;

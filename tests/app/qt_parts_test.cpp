@@ -64,6 +64,15 @@ TEST(KeyCodes, ReleaseReportsTheCodeOfThePress) {
   EXPECT_EQ(keys.Press(Qt::Key_W, 0), 'W');
   EXPECT_EQ(keys.Release(Qt::Key_W, 0), 'W');
   EXPECT_EQ(keys.Release(Qt::Key_Plus, 47), -1);
+  // "2" held, then Shift: its repeats come as "@" and still mean "2".
+  EXPECT_EQ(keys.Press(Qt::Key_2, 11), '2');
+  EXPECT_EQ(keys.Press(Qt::Key_At, 11), '2');
+  EXPECT_EQ(keys.Release(Qt::Key_At, 11), '2');
+  // Shift held first: "1" goes down as "!", which names nothing, and the
+  // key's first nameable repeat decides.
+  EXPECT_EQ(keys.Press(Qt::Key_Exclam, 10), -1);
+  EXPECT_EQ(keys.Press(Qt::Key_1, 10), '1');
+  EXPECT_EQ(keys.Release(Qt::Key_Exclam, 10), '1');
 }
 
 TEST(QtMessagesTest, EmulationThreadWaitsForTheBoxOnTheUiThread) {
