@@ -10,6 +10,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QWindow>
+#include <filesystem>
+#include <system_error>
 
 #include "app/about_form.h"
 #include "app/job5ms.h"
@@ -202,7 +204,12 @@ void TMainForm::Open1Click() {
 }
 
 void TMainForm::OpenFile(const std::string& path) {
-  RunOpen([path](const std::string&) { return std::optional<std::string>(path); });
+  // The dialog answers with full paths; a relative one would become a
+  // DefaultDir that means nothing from another working directory.
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(path, ec);
+  const std::string chosen = ec ? path : full.lexically_normal().string();
+  RunOpen([chosen](const std::string&) { return std::optional<std::string>(chosen); });
 }
 
 void TMainForm::RunOpen(const OpenDialogFunction& choose) {

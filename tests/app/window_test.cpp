@@ -228,6 +228,21 @@ TEST_F(WindowTest, OpenRunsAndEveryCommandStopsAndRestartsTheThread) {
   EXPECT_GT(form->emulationStarts(), before);
 }
 
+// A path given on the command line is taken as the dialog would give it: in
+// full, so DefaultDir still means the same place after a start elsewhere.
+TEST_F(WindowTest, RelativePathOpensAsAFullOne) {
+  Create();
+  const std::string image = Image("near.ws");
+  const std::filesystem::path relative =
+      std::filesystem::relative(image, std::filesystem::current_path());
+  ASSERT_TRUE(relative.is_relative());
+  form->OpenFile(relative.string());
+  EXPECT_TRUE(form->running());
+  EXPECT_EQ(form->windowTitle(), "Kestra near.ws");
+  EXPECT_EQ(form->config().DefaultDir, dir.path().lexically_normal().string());
+  EXPECT_EQ(form->cartridgeName(), std::filesystem::path(image).lexically_normal().string());
+}
+
 TEST_F(WindowTest, VerticalCartridgeTurnsTheWindow) {
   Create();
   test::Footer footer;
