@@ -205,7 +205,7 @@ void HostAudio::MixVoice(Voice& v, float* mix, uint32_t frames) {
     mix[2 * f] += s * v.gainLeft;
     mix[2 * f + 1] += s * v.gainRight;
     position += v.step;
-    if (position >= end) position -= end;
+    if (position >= end) position %= end;  // a step may span a short buffer more than once
   }
   v.position = position;
 }

@@ -148,6 +148,22 @@ TEST_F(Mixer, ResamplesWithLinearInterpolation) {
   for (size_t i = 1; i < steps.size(); ++i) ASSERT_LE(std::abs(steps[i] - steps[i - 1]), 3) << i;
 }
 
+// A buffer shorter than one output frame's step (two source samples at the
+// top rate) must still wrap inside itself, not read past its end.
+TEST_F(Mixer, BufferShorterThanAStepStaysInside) {
+  OfflineAudio a;
+  ASSERT_TRUE(a.CreateDevice());
+  for (uint32_t bytes : {1u, 2u}) {
+    const int buffer = static_cast<int>(bytes) + 1;
+    ASSERT_TRUE(a.CreateBuffer(buffer, bytes));
+    ASSERT_TRUE(a.SetFrequency(buffer, kMaxBufferRate));
+    a.Play(buffer);
+  }
+  RenderFrames(a, 1000);
+  EXPECT_LT(a.Status(2).position, 1u);
+  EXPECT_LT(a.Status(3).position, 2u);
+}
+
 TEST_F(Mixer, RefusesValuesOutsideTheDevicesRanges) {
   OfflineAudio a;
   Open(a);
