@@ -22,8 +22,6 @@ bool QtDisplay::CreatePrimary(int width, int height, int scale) {
 bool QtDisplay::CreateFrameBuffer(int width, int height, int bytesPerPixel, Surface& out) {
   if (bytesPerPixel != 4 || width <= 0 || height <= 0) return false;
   frameBuffer_.assign(static_cast<size_t>(width) * height * 4, 0);
-  frameWidth_ = width;
-  frameHeight_ = height;
   out.pixels = frameBuffer_.data();
   out.pitch = width * 4;
   return true;

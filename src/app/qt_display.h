@@ -31,7 +31,6 @@ class QtDisplay final : public DisplayHost {
  private:
   TImageArea* area_;
   std::vector<uint8_t> frameBuffer_;
-  int frameWidth_ = 0, frameHeight_ = 0;
 };
 
 // The image area of the main window.
