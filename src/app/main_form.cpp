@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QWindow>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -224,7 +225,9 @@ void TMainForm::RunOpen(const OpenDialogFunction& choose) {
     if (LoadCartridge(m_, cartridgeName_) != 0) cartridgeName_.clear();
     ResetOutputs();
     const size_t slash = chosen->rfind('/');
-    config_.DefaultDir = slash == std::string::npos ? std::string() : chosen->substr(0, slash);
+    // A file in the root keeps "/": an empty DefaultDir means the working directory.
+    config_.DefaultDir =
+        slash == std::string::npos ? std::string() : chosen->substr(0, std::max<size_t>(slash, 1));
     const std::string name = slash == std::string::npos ? *chosen : chosen->substr(slash + 1);
     setWindowTitle(QString::fromStdString("Kestra " + name));
     saved = 0;

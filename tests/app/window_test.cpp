@@ -282,6 +282,10 @@ TEST_F(WindowTest, FailedLoadShowsTheNameUnloadsAndRunsNothing) {
   EXPECT_EQ(startDirs.back(), elsewhere.string());
   EXPECT_FALSE(form->running());
   EXPECT_EQ(form->windowTitle(), "Kestra missing.wsc");
+  // A file in the root directory leaves the dialog there.
+  Open("/kestra-missing.wsc");
+  EXPECT_EQ(form->config().DefaultDir, "/");
+  EXPECT_EQ(form->windowTitle(), "Kestra kestra-missing.wsc");
 }
 
 TEST_F(WindowTest, CancelWhileRunningResumesWithTheChannelsAsTheyWere) {
