@@ -29,7 +29,6 @@ namespace kestra {
 namespace {
 
 constexpr uint32_t kSoundControlPort = 0x90;
-constexpr int kStatusHeight = 20;
 
 // Files our filter lists: the name ends in "ws" or "wsc", any case.
 constexpr const char* kCartridgePatterns[] = {"*ws", "*wsc"};
@@ -64,7 +63,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   setCentralWidget(ImageArea);
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setSizeGripEnabled(false);
-  StatusBar1->setFixedHeight(kStatusHeight);
+  StatusBar1->setFixedHeight(kStatusBarHeight);
   statusLabel_ = new QLabel(StatusBar1);
   StatusBar1->addWidget(statusLabel_, 1);
   setStatusBar(StatusBar1);
@@ -306,9 +305,8 @@ void TMainForm::SetScale(int scale, bool vertical) {
   scale_ = scale;
   vertical_ = vertical;
   for (int i = 0; i < 3; ++i) ScaleBy[i]->setChecked(i + 1 == scale_);
-  const int width = vertical_ ? 144 : 224;
-  const int height = vertical_ ? 224 : 144;
-  ImageArea->setFixedSize(scale_ * width, scale_ * height);
+  const DisplayGeometry g = GeometryFor(scale_, vertical_ ? 1 : 0);
+  ImageArea->setFixedSize(g.imageWidth, g.imageHeight);
   adjustSize();
 
   SetDisplayGeometry(m_, scale_, vertical_ ? 1 : 0);

@@ -18,7 +18,7 @@ struct CartridgeState {
   bool SaveIsEeprom = false;
   bool Vertical = false;         // footer byte 6, bit 0
   std::string SaveFilePath;      // empty when the cartridge has no save memory
-  std::unique_ptr<uint8_t[]> romPages;   // RomBankCount pages, owned here
+  std::unique_ptr<uint8_t[]> romPages;   // the whole banks the image holds (at most RomBankCount)
   std::unique_ptr<uint8_t[]> savePages;  // SaveBankCount pages, owned here
 };
 
