@@ -18,9 +18,13 @@ all: build
 deps:
 	@scripts/install-deps
 
+# The program and the tests are asked for explicitly: a build directory once
+# configured without them would otherwise keep that and test less.
+MAIN_FLAGS := -DCMAKE_BUILD_TYPE=Release -DKESTRA_BUILD_APP=ON -DKESTRA_BUILD_TESTS=ON
+
 build: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null \
-	  || cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(MAIN_FLAGS) $(CMAKE_FLAGS) >/dev/null \
+	  || cmake -S . -B $(BUILD_DIR) -G Ninja $(MAIN_FLAGS) $(CMAKE_FLAGS)
 	@cmake --build $(BUILD_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
 
 test: build
