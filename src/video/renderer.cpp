@@ -97,10 +97,6 @@ inline uint64_t LoadFlags(const uint8_t* flags) {
   std::memcpy(&v, flags, 8);
   return v;
 }
-inline void OrFlags(uint8_t* flags, uint64_t draw) {
-  const uint64_t v = LoadFlags(flags) | draw >> 7;
-  std::memcpy(flags, &v, 8);
-}
 
 // Lines are composed as HostColours entries (16 bits a pixel) and turned
 // into host pixels once at the end: a layer's pixel then costs no colour
@@ -141,39 +137,110 @@ void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t insi
   }
 }
 
+// A screen's line before it is laid over what lies below: entry palette * 16
+// + value (0-255) per pixel at [x + 8], guards included. Whether a pixel is
+// painted follows from the entry itself (see Transparent), so the tile walk
+// only stores.
+struct Layer {
+  alignas(16) uint8_t entries[kLineBufferWidth];
+};
+
+// Palette 4, value 0: clear in every tile format. Fills what no tile reaches.
+constexpr uint8_t kClearEntry = 0x40;
+
+// Value 0 is clear in the 4-bit formats, and in palettes 4-7 of the 2-bit
+// ones (entry bit 6): an entry is clear when (entry & mask) == value.
+struct ClearTest {
+  uint8_t mask, value;
+};
+constexpr ClearTest ClearTestFor(int f) {
+  return IsFourBit(f) ? ClearTest{0x0F, 0x00} : ClearTest{0x4F, 0x40};
+}
+
 struct LineWork {
   const uint8_t* iram;
   ColourIndex* px;  // screen x at px[x]
   uint8_t* mask;   // WindowMask at mask[x + 8]
-  uint8_t* cover;  // Screen2Cover at cover[x + 8]
+  uint8_t* cover;  // Screen2Cover at cover[x + 8]: 0xFF where screen 2 is drawn
   int line;
 };
 
-enum class ScreenKind { Plain, Screen2, Screen2Windowed };
-
 // The tile walk of one screen: 28 or 29 tiles of the map row that the scroll
-// puts on this line, each drawn whole into the line (guards included).
-template <int F, ScreenKind K>
-void DrawScreen(const LineWork& w, uint32_t mapBase, uint32_t scrollX, uint32_t scrollY) {
-  const uint32_t y = scrollY + static_cast<uint32_t>(w.line);
-  const uint8_t* mapRow = w.iram + mapBase + ((y >> 3) & 31) * 64;
+// puts on this line, each stored whole into the layer (guards included).
+template <int F>
+void DrawScreen(const uint8_t* iram, int line, Layer& layer, uint32_t mapBase, uint32_t scrollX,
+                uint32_t scrollY) {
+  const uint32_t y = scrollY + static_cast<uint32_t>(line);
+  const uint8_t* mapRow = iram + mapBase + ((y >> 3) & 31) * 64;
   const uint32_t r = y & 7;
   uint32_t col = scrollX >> 3;
   const uint32_t tiles = ((scrollX + 231) >> 3) - col;
-  int x = -static_cast<int>(scrollX & 7);
-  for (uint32_t n = 0; n < tiles; ++n, ++col, x += 8) {
+  // The walk covers x 0-223 and reaches into the guards as the scroll says.
+  std::memset(layer.entries, kClearEntry, kLineGuard);
+  std::memset(layer.entries + kLineGuard + kLcdWidth, kClearEntry, kLineGuard);
+  uint8_t* out = layer.entries + kLineGuard - (scrollX & 7);
+  for (uint32_t n = 0; n < tiles; ++n, ++col, out += 8) {
     uint16_t entry;
     std::memcpy(&entry, mapRow + 2 * (col & 31), 2);
     const uint32_t row = (entry & 0x8000) ? r ^ 7 : r;
-    TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(entry, row));
-    const uint32_t palette = (entry >> 9) & 15;
-    const bool zeroClear = IsFourBit(F) || (palette & 4);
+    TileRow pixels = DecodeRow<F>(iram + RowAddress<F>(entry, row));
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
-    uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
-    if constexpr (K == ScreenKind::Screen2Windowed) draw &= ~(LoadFlags(w.mask + 8 + x) << 7);
-    Paint(w.px + x, pixels, draw, palette);
-    if constexpr (K != ScreenKind::Plain) OrFlags(w.cover + 8 + x, draw);
+    pixels |= ((entry >> 5) & 0xF0) * 0x0101010101010101ull;  // palette (bits 9-12) * 16
+    std::memcpy(out, &pixels, 8);
   }
+}
+
+void ClearLayer(Layer& layer) { std::memset(layer.entries, kClearEntry, sizeof layer.entries); }
+
+#if defined(__SSE2__)
+// 0xFF bytes where the entries are painted.
+inline __m128i Painted(__m128i entries, ClearTest t) {
+  const __m128i clear = _mm_cmpeq_epi8(_mm_and_si128(entries, _mm_set1_epi8(static_cast<char>(t.mask))),
+                                       _mm_set1_epi8(static_cast<char>(t.value)));
+  return _mm_andnot_si128(clear, _mm_set1_epi8(-1));
+}
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+#endif
+
+// Background, screen 1 and screen 2 into the line of colour entries, 16
+// pixels at a time; screen 2's painted pixels (after its window) become the
+// cover that sprites without priority stay behind.
+template <int F, bool Windowed>
+void LayScreens(const Layer& screen1, const Layer& screen2, const uint8_t* mask,
+                ColourIndex background, ColourIndex* entries, uint8_t* cover) {
+  constexpr ClearTest t = ClearTestFor(F);
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i below = _mm_set1_epi16(static_cast<short>(background));
+  for (int i = 0; i < kLineBufferWidth; i += 16) {
+    const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen1.entries + i));
+    const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen2.entries + i));
+    const __m128i p1 = Painted(e1, t);
+    __m128i p2 = Painted(e2, t);
+    if constexpr (Windowed) {
+      const __m128i hidden = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
+      p2 = _mm_and_si128(p2, _mm_cmpeq_epi8(hidden, zero));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cover + i), p2);
+    const __m128i top = Select(p2, e2, e1);
+    const __m128i painted = _mm_or_si128(p1, p2);
+    const __m128i lowMask = _mm_unpacklo_epi8(painted, painted);
+    const __m128i highMask = _mm_unpackhi_epi8(painted, painted);
+    auto* out = reinterpret_cast<__m128i*>(entries + i);
+    _mm_store_si128(out, Select(lowMask, _mm_unpacklo_epi8(top, zero), below));
+    _mm_store_si128(out + 1, Select(highMask, _mm_unpackhi_epi8(top, zero), below));
+  }
+#else
+  for (int i = 0; i < kLineBufferWidth; ++i) {
+    const uint8_t e1 = screen1.entries[i], e2 = screen2.entries[i];
+    const bool p1 = (e1 & t.mask) != t.value;
+    const bool p2 = (e2 & t.mask) != t.value && !(Windowed && mask[i]);
+    cover[i] = p2 ? 0xFF : 0;
+    entries[i] = p2 ? e2 : p1 ? e1 : background;
+  }
+#endif
 }
 
 // One sprite entry crossing the line at its row dy (before any flip).
@@ -200,7 +267,7 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
     if (x < 0) wrongSide &= ~0ull << (8 * -x);
     draw &= ~wrongSide;
   }
-  if (!(attr & 0x2000)) draw &= ~(LoadFlags(w.cover + 8 + x) << 7);  // behind screen 2
+  if (!(attr & 0x2000)) draw &= ~LoadFlags(w.cover + 8 + x);  // behind screen 2
   Paint(w.px + x, pixels, draw, palette);
 }
 
@@ -244,38 +311,42 @@ struct IndexLine {
 };
 
 template <int F>
-void ComposeLineAs(const Machine& m, int line, IndexLine& out) {
+void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine& out) {
   const uint8_t* ports = m.io.IoPorts;
+  const uint8_t* iram = m.mem.Iram;
   alignas(64) uint8_t mask[kFlagWidth];
   alignas(64) uint8_t cover[kFlagWidth];
-  const LineWork w{m.mem.Iram, out.entries + kLineGuard, mask, cover, line};
+  Layer screen1, screen2;
 
   const uint8_t control = ports[0x00];
   if (control & 0x01) {
-    DrawScreen<F, ScreenKind::Plain>(w, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+    DrawScreen<F>(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+  } else {
+    ClearLayer(screen1);
   }
-
-  std::memset(cover, 0, sizeof cover);
   if (control & 0x02) {
-    const uint32_t base = m.io.MapBaseHigh;
-    switch (control & 0x30) {
-      case 0x20:  // shown only inside its window
-        BuildWindowMask(mask, line, ports + 0x08, 0, 1);
-        DrawScreen<F, ScreenKind::Screen2Windowed>(w, base, ports[0x12], ports[0x13]);
-        break;
-      case 0x30:  // shown only outside it
-        BuildWindowMask(mask, line, ports + 0x08, 1, 0);
-        DrawScreen<F, ScreenKind::Screen2Windowed>(w, base, ports[0x12], ports[0x13]);
-        break;
-      default:
-        DrawScreen<F, ScreenKind::Screen2>(w, base, ports[0x12], ports[0x13]);
-        break;
-    }
+    DrawScreen<F>(iram, line, screen2, m.io.MapBaseHigh, ports[0x12], ports[0x13]);
+  } else {
+    ClearLayer(screen2);
+  }
+  switch ((control & 0x02) ? control & 0x30 : 0) {
+    case 0x20:  // screen 2 shown only inside its window
+      BuildWindowMask(mask, line, ports + 0x08, 0, 1);
+      LayScreens<F, true>(screen1, screen2, mask, background, out.entries, cover);
+      break;
+    case 0x30:  // shown only outside it
+      BuildWindowMask(mask, line, ports + 0x08, 1, 0);
+      LayScreens<F, true>(screen1, screen2, mask, background, out.entries, cover);
+      break;
+    default:
+      LayScreens<F, false>(screen1, screen2, mask, background, out.entries, cover);
+      break;
   }
 
   if (control & 0x04) {
     const bool windowed = control & 0x08;
     if (windowed) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
+    const LineWork w{iram, out.entries + kLineGuard, mask, cover, line};
     DrawSprites<F>(w, m.sched.Sprites, windowed);
   }
 }
@@ -287,12 +358,11 @@ void ComposeLine(const Machine& m, int line, IndexLine& out) {
   // Any of port 0x60 bits 5-7: the background is palette colour port 0x01,
   // else one of the eight shades.
   const ColourIndex background = (ports60 & 0xE0) ? ports01 : kShadeColourBase + (ports01 & 7);
-  std::fill(std::begin(out.entries), std::end(out.entries), background);
   switch ((ports60 >> 5) & 3) {
-    case Planar2: ComposeLineAs<Planar2>(m, line, out); break;
-    case Packed2: ComposeLineAs<Packed2>(m, line, out); break;
-    case Planar4: ComposeLineAs<Planar4>(m, line, out); break;
-    default: ComposeLineAs<Packed4>(m, line, out); break;
+    case Planar2: ComposeLineAs<Planar2>(m, line, background, out); break;
+    case Packed2: ComposeLineAs<Packed2>(m, line, background, out); break;
+    case Planar4: ComposeLineAs<Planar4>(m, line, background, out); break;
+    default: ComposeLineAs<Packed4>(m, line, background, out); break;
   }
 }
 
@@ -308,9 +378,11 @@ void CopyLine(const DisplayState& d, int line, const ColourIndex* entries,
               const uint32_t* colours) {
   if (!d.DisplayVertical) {
     uint8_t* dst = d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch;
+    // Eight at a time with fixed offsets: one pointer step per eight pixels.
+    static_assert(kLcdWidth % 8 == 0);
+    for (int x = 0; x < kLcdWidth; x += 8, entries += 8, dst += 8 * BytesPerPixel) {
 #pragma GCC unroll 8
-    for (int x = 0; x < kLcdWidth; ++x) {
-      StorePixel<BytesPerPixel>(dst + x * BytesPerPixel, colours[entries[x]]);
+      for (int k = 0; k < 8; ++k) StorePixel<BytesPerPixel>(dst + k * BytesPerPixel, colours[entries[k]]);
     }
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.

@@ -107,6 +107,14 @@ TEST_F(Scene, ScrollXPicksTheFirstColumnAndStartsLeftOfTheScreen) {
   EXPECT_EQ(buffer.pixels[kLineGuard - 5], Colour(0, 1));
   EXPECT_EQ(buffer.pixels[kLineGuard + 224 + 2], Colour(28 & 15, 1))
       << "the 29th tile reaches into the right guard";
+  // Scroll 0: 28 tiles, nothing of them in the guards, which keep the background
+  // (right after a line that filled them).
+  Port(0x10) = 0;
+  DrawLine(*m, 3, buffer);
+  for (int g = 0; g < kLineGuard; ++g) {
+    EXPECT_EQ(buffer.pixels[g], Shade(0)) << g;
+    EXPECT_EQ(buffer.pixels[kLineGuard + 224 + g], Shade(0)) << g;
+  }
 }
 
 TEST_F(Scene, ScrollYWrapsThroughTheMapEvery256Lines) {
