@@ -280,19 +280,33 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
   const uint8_t line = static_cast<uint8_t>(w.line);
   const uint8_t* entries = snapshot.entries;
 #if defined(__SSE2__)
-  // Four entries at a time: their y bytes are bytes 2, 6, 10 and 14.
+  // First the entries on this line, one bit each, without a branch per entry:
+  // sixteen y bytes (bytes 2, 6, 10, ... of the entries) are gathered into one
+  // register and compared at once.
+  static_assert(kSpriteSnapshotEntries == 128, "two words of hit bits");
+  uint64_t hits[2] = {0, 0};
   const __m128i lines = _mm_set1_epi8(static_cast<char>(line));
   const __m128i seven = _mm_set1_epi8(7);
-  for (int group = (count - 1) >> 2; group >= 0; --group) {
-    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + 16 * group));
-    const __m128i dy = _mm_sub_epi8(lines, e);
-    unsigned hits = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(dy, seven), dy)) & 0x4444u;
-    const int valid = count - 4 * group;
-    if (valid < 4) hits &= (1u << (4 * valid)) - 1;
-    while (hits) {
-      const int bit = 31 - __builtin_clz(hits);
-      hits &= ~(1u << bit);
-      const uint8_t* entry = entries + 16 * group + 4 * (bit >> 2);
+  const __m128i lowByte = _mm_set1_epi32(0xFF);
+  auto yBytes = [&](const uint8_t* p) {
+    return _mm_and_si128(_mm_srli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), 16),
+                         lowByte);
+  };
+  for (int block = 0; 16 * block < count; ++block) {
+    const uint8_t* p = entries + 64 * block;
+    const __m128i y = _mm_packus_epi16(_mm_packs_epi32(yBytes(p), yBytes(p + 16)),
+                                       _mm_packs_epi32(yBytes(p + 32), yBytes(p + 48)));
+    const __m128i dy = _mm_sub_epi8(lines, y);
+    uint64_t bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(dy, seven), dy)));
+    const int valid = count - 16 * block;
+    if (valid < 16) bits &= (1u << valid) - 1;  // entries past the count hold old data
+    hits[block >> 2] |= bits << (16 * (block & 3));
+  }
+  for (int word = 1; word >= 0; --word) {
+    for (uint64_t h = hits[word]; h; ) {
+      const int bit = 63 - __builtin_clzll(h);
+      h &= ~(1ull << bit);
+      const uint8_t* entry = entries + 4 * (64 * word + bit);
       DrawSprite<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
     }
   }
