@@ -178,12 +178,18 @@ void DrawScreen(const uint8_t* iram, int line, Layer& layer, uint32_t mapBase, u
   // The walk covers x 0-223 and reaches into the guards as the scroll says.
   std::memset(layer.entries, kClearEntry, kLineGuard);
   std::memset(layer.entries + kLineGuard + kLcdWidth, kClearEntry, kLineGuard);
+  // The row of tile 0 for each combination of entry bits 13-15 (bank, and
+  // the vertical flip; the horizontal one does not move the row).
+  const uint8_t* rowOfTile0[8];
+  for (uint32_t k = 0; k < 8; ++k) {
+    rowOfTile0[k] = iram + RowAddress<F>((k & 1) << 13, (k & 4) ? r ^ 7 : r);
+  }
+  constexpr uint32_t kTileBytes = IsFourBit(F) ? 32 : 16;
   uint8_t* out = layer.entries + kLineGuard - (scrollX & 7);
   for (uint32_t n = 0; n < tiles; ++n, ++col, out += 8) {
     uint16_t entry;
     std::memcpy(&entry, mapRow + 2 * (col & 31), 2);
-    const uint32_t row = (entry & 0x8000) ? r ^ 7 : r;
-    TileRow pixels = DecodeRow<F>(iram + RowAddress<F>(entry, row));
+    TileRow pixels = DecodeRow<F>(rowOfTile0[entry >> 13] + (entry & 0x1FF) * kTileBytes);
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
     pixels |= ((entry >> 5) & 0xF0) * 0x0101010101010101ull;  // palette (bits 9-12) * 16
     std::memcpy(out, &pixels, 8);
