@@ -192,26 +192,21 @@ uint32_t CompareRun(Machine& m, uint32_t n, bool zeroToGoOn) {
   return done;
 }
 
-struct StringOp;
-// A repeat loop built around one element routine, so the element is inlined.
-using Runner = void (*)(Machine&, const StringOp&, int perElement, bool zeroToGoOn);
+enum RepeatKind { kRep, kRepne, kRepnc, kRepc };
 
 struct StringOp {
   Element element = nullptr;  // null: not a string opcode
   int cost = 0;               // the single instruction's own cost
-  int repAddition = 0;        // extra per element under 0xF3
-  int repneAddition = 0;      // extra per element under 0xF2
-  bool compare = false;       // CMPS/SCAS: the ZF condition applies
-  Runner interruptible = nullptr;  // 0xF3, and 0xF2 with CMPS/SCAS
-  Runner whole[3] = {};            // 0xF2 otherwise, 0x64, 0x65: by CarryStop + 1
+  OpcodeHandler repeat[4] = {};  // the loop under each prefix, by RepeatKind
 };
 
 // 0xF3 (all) and 0xF2 (CMPS/SCAS): suspended when the budget runs out, with
 // IP back on the prefix so the next run resumes with the remaining CX. The
 // elements that start while the budget is not negative go as one run where
-// they can.
-template <Element E, ElementRun R>
-void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zeroToGoOn) {
+// they can. The costs are constants, so a suspended copy resumes cheaply in
+// every slice.
+template <Element E, ElementRun R, int PerElement, bool Compare, bool ZeroToGoOn>
+void RepeatInterruptible(Machine& m) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 5;
   uint16_t count = c.regs.w[CX];
@@ -222,63 +217,66 @@ void RepeatInterruptible(Machine& m, const StringOp& s, int perElement, bool zer
     }
     uint32_t done = 0;
     if constexpr (R != nullptr) {
-      const uint32_t affordable = static_cast<uint32_t>(c.CycleBudget / perElement) + 1;
-      done = R(m, std::min<uint32_t>(count, affordable), zeroToGoOn);
+      const uint32_t affordable = static_cast<uint32_t>(c.CycleBudget) / PerElement + 1;
+      done = R(m, std::min<uint32_t>(count, affordable), ZeroToGoOn);
     }
     if (done == 0) {
       E(m);
       done = 1;
     }
-    c.CycleBudget -= perElement * static_cast<int32_t>(done);
+    c.CycleBudget -= PerElement * static_cast<int32_t>(done);
     count = static_cast<uint16_t>(count - done);
-    if (s.compare && ZeroFlag(c.flags) != zeroToGoOn) break;
+    if (Compare && ZeroFlag(c.flags) != ZeroToGoOn) break;
   }
   c.regs.w[CX] = count;
 }
 
 // 0xF2 (other than CMPS/SCAS), 0x64, 0x65: run to the end within one step.
 // CarryStop: -1 no test, 1 stop on CF = 1, 0 stop on CF = 0.
-template <Element E, int CarryStop>
-void RepeatWhole(Machine& m, const StringOp& s, int, bool) {
+template <Element E, int Cost, int CarryStop>
+void RepeatWhole(Machine& m) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 2;
   uint16_t count = c.regs.w[CX];
   while (count != 0) {
     E(m);
-    c.CycleBudget -= s.cost;
+    c.CycleBudget -= Cost;
     --count;
     if (CarryStop >= 0 && CarryFlag(c.flags) == (CarryStop == 1)) break;
   }
   c.regs.w[CX] = count;
 }
 
-template <Element E, ElementRun R = nullptr>
-constexpr StringOp Op(int cost, int repAddition, int repneAddition, bool compare) {
+// Cost: the single instruction's; RepAddition and RepneAddition: the extra
+// per element under 0xF3 and (for CMPS/SCAS) under 0xF2.
+template <Element E, int Cost, int RepAddition, int RepneAddition, bool Compare,
+          ElementRun R = nullptr>
+constexpr StringOp Op() {
+  OpcodeHandler repne;
+  if constexpr (Compare) repne = RepeatInterruptible<E, R, Cost + RepneAddition, true, false>;
+  else repne = RepeatWhole<E, Cost, -1>;
   return {E,
-          cost,
-          repAddition,
-          repneAddition,
-          compare,
-          RepeatInterruptible<E, R>,
-          {RepeatWhole<E, -1>, RepeatWhole<E, 0>, RepeatWhole<E, 1>}};
+          Cost,
+          {RepeatInterruptible<E, R, Cost + RepAddition, Compare, true>, repne,
+           RepeatWhole<E, Cost, 1>, RepeatWhole<E, Cost, 0>}};
 }
 
 constexpr std::array<StringOp, 256> kStringOps = [] {
   std::array<StringOp, 256> t{};
-  t[0x6C] = Op<Ins<uint8_t>>(6, 0, 0, false);
-  t[0x6D] = Op<Ins<uint16_t>>(6, 0, 0, false);
-  t[0x6E] = Op<Outs<uint8_t>>(7, -1, 0, false);
-  t[0x6F] = Op<Outs<uint16_t>>(7, -1, 0, false);
-  t[0xA4] = Op<Movs<uint8_t>, MovsRun<uint8_t>>(5, 2, 0, false);
-  t[0xA5] = Op<Movs<uint16_t>, MovsRun<uint16_t>>(5, 2, 0, false);
-  t[0xA6] = Op<Cmps<uint8_t>, CompareRun<uint8_t, false>>(6, 4, 3, true);
-  t[0xA7] = Op<Cmps<uint16_t>, CompareRun<uint16_t, false>>(6, 4, 3, true);
-  t[0xAA] = Op<Stos<uint8_t>, StosRun<uint8_t>>(3, 3, 0, false);
-  t[0xAB] = Op<Stos<uint16_t>, StosRun<uint16_t>>(3, 3, 0, false);
-  t[0xAC] = Op<Lods<uint8_t>, LodsRun<uint8_t>>(3, 3, 0, false);
-  t[0xAD] = Op<Lods<uint16_t>, LodsRun<uint16_t>>(3, 3, 0, false);
-  t[0xAE] = Op<Scas<uint8_t>, CompareRun<uint8_t, true>>(4, 4, 5, true);
-  t[0xAF] = Op<Scas<uint16_t>, CompareRun<uint16_t, true>>(4, 4, 5, true);
+  t[0x6C] = Op<Ins<uint8_t>, 6, 0, 0, false>();
+  t[0x6D] = Op<Ins<uint16_t>, 6, 0, 0, false>();
+  t[0x6E] = Op<Outs<uint8_t>, 7, -1, 0, false>();
+  t[0x6F] = Op<Outs<uint16_t>, 7, -1, 0, false>();
+  t[0xA4] = Op<Movs<uint8_t>, 5, 2, 0, false, MovsRun<uint8_t>>();
+  t[0xA5] = Op<Movs<uint16_t>, 5, 2, 0, false, MovsRun<uint16_t>>();
+  t[0xA6] = Op<Cmps<uint8_t>, 6, 4, 3, true, CompareRun<uint8_t, false>>();
+  t[0xA7] = Op<Cmps<uint16_t>, 6, 4, 3, true, CompareRun<uint16_t, false>>();
+  t[0xAA] = Op<Stos<uint8_t>, 3, 3, 0, false, StosRun<uint8_t>>();
+  t[0xAB] = Op<Stos<uint16_t>, 3, 3, 0, false, StosRun<uint16_t>>();
+  t[0xAC] = Op<Lods<uint8_t>, 3, 3, 0, false, LodsRun<uint8_t>>();
+  t[0xAD] = Op<Lods<uint16_t>, 3, 3, 0, false, LodsRun<uint16_t>>();
+  t[0xAE] = Op<Scas<uint8_t>, 4, 4, 5, true, CompareRun<uint8_t, true>>();
+  t[0xAF] = Op<Scas<uint16_t>, 4, 4, 5, true, CompareRun<uint16_t, true>>();
   return t;
 }();
 
@@ -287,8 +285,6 @@ void Single(Machine& m) {
   kStringOps[Opcode].element(m);
   m.cpu.CycleBudget -= kStringOps[Opcode].cost;
 }
-
-enum RepeatKind { kRep, kRepne, kRepnc, kRepc };
 
 template <int Kind>
 void RepeatPrefix(Machine& m) {
@@ -304,20 +300,12 @@ void RepeatPrefix(Machine& m) {
     c.CycleBudget -= 2;
     op = Fetch8(m);
   }
-  const StringOp& s = kStringOps[op];
-  if (!s.element) {
+  if (const OpcodeHandler loop = kStringOps[op].repeat[Kind]) {
+    loop(m);
+  } else {
     ++c.nesting;
     OpcodeTable[op](m);  // a plain instruction: the prefix costs nothing
     --c.nesting;
-  } else if constexpr (Kind == kRep) {
-    s.interruptible(m, s, s.cost + s.repAddition, true);
-  } else if constexpr (Kind == kRepne) {
-    if (s.compare) s.interruptible(m, s, s.cost + s.repneAddition, false);
-    else s.whole[0](m, s, 0, false);
-  } else if constexpr (Kind == kRepnc) {
-    s.whole[2](m, s, 0, false);
-  } else {
-    s.whole[1](m, s, 0, false);
   }
   c.segOverride.active = 0;
 }
