@@ -98,40 +98,81 @@ void TakeSpriteSnapshot(Machine& m) {
   m.sched.Sprites.count = count;
 }
 
+namespace {
+
+// The work of one phase of the current line.
+template <int Phase>
+inline void PhaseWork(Machine& m) {
+  uint8_t* io = m.io.IoPorts;
+  if constexpr (Phase == 0) {
+    if (io[0x02] == kPollLine) PollKeys(m);
+  } else if constexpr (Phase == 2) {
+    SoundStep(m);
+  } else if constexpr (Phase == 4) {
+    VideoStep(m);
+  } else if constexpr (Phase == 6) {
+    TimerStep(m);
+  } else if constexpr (Phase == 7) {
+    if (++io[0x02] >= kLinesPerFrame) io[0x02] = 0;
+  }
+}
+
+// The CPU's part of a slice; the balance carries an over-run into the next.
+inline void SliceCpu(Machine& m) {
+  SchedulerState& s = m.sched;
+  s.CycleBalance += kCyclesPerSlice - CpuRun(m, s.CycleBalance);
+}
+
+inline void DispatchPending(Machine& m) {
+  const uint8_t status = m.io.IoPorts[0xB6];
+  if (status != 0) DispatchInterrupt(m, status);
+}
+
+template <int Phase>
+inline void SliceOfPhase(Machine& m) {
+  SliceCpu(m);
+  m.sched.SlicePhase = Phase;
+  PhaseWork<Phase>(m);
+  DispatchPending(m);
+}
+
+}  // namespace
+
 uint8_t RunSlice(Machine& m) {
   SchedulerState& s = m.sched;
-  uint8_t* io = m.io.IoPorts;
   if (++s.SlicePhase == kSlicesPerLine) s.SlicePhase = 0;
   switch (s.SlicePhase) {
-    case 0:
-      if (io[0x02] == kPollLine) PollKeys(m);
-      break;
-    case 2:
-      SoundStep(m);
-      break;
-    case 4:
-      VideoStep(m);
-      break;
-    case 6:
-      TimerStep(m);
-      break;
-    case 7:
-      if (++io[0x02] >= kLinesPerFrame) io[0x02] = 0;
-      break;
-    default:
-      break;
+    case 0: PhaseWork<0>(m); break;
+    case 2: PhaseWork<2>(m); break;
+    case 4: PhaseWork<4>(m); break;
+    case 6: PhaseWork<6>(m); break;
+    case 7: PhaseWork<7>(m); break;
+    default: break;
   }
-  return io[0xB6];
+  return m.io.IoPorts[0xB6];
 }
 
 void RunSlices(Machine& m, int count) {
   SchedulerState& s = m.sched;
-  for (int i = 0; i < count; ++i) {
-    const int32_t used = CpuRun(m, s.CycleBalance);
-    s.CycleBalance += kCyclesPerSlice - used;
+  const auto single = [&m] {
+    SliceCpu(m);
     const uint8_t status = RunSlice(m);
     if (status != 0) DispatchInterrupt(m, status);
+  };
+  // Slice by slice to the end of the line, then whole lines with the phase
+  // known at each step, then what is left.
+  for (; count > 0 && s.SlicePhase != kSlicesPerLine - 1; --count) single();
+  for (; count >= kSlicesPerLine; count -= kSlicesPerLine) {
+    SliceOfPhase<0>(m);
+    SliceOfPhase<1>(m);
+    SliceOfPhase<2>(m);
+    SliceOfPhase<3>(m);
+    SliceOfPhase<4>(m);
+    SliceOfPhase<5>(m);
+    SliceOfPhase<6>(m);
+    SliceOfPhase<7>(m);
   }
+  for (; count > 0; --count) single();
 }
 
 JobLoop::JobLoop(Machine& m, StatusCallback status) : m_(m), status_(std::move(status)) {}
