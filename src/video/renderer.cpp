@@ -199,12 +199,12 @@ void DrawScreen(const uint8_t* iram, int line, Layer& layer, uint32_t mapBase, u
 void ClearLayer(Layer& layer) { std::memset(layer.entries, kClearEntry, sizeof layer.entries); }
 
 #if defined(__SSE2__)
-// 0xFF bytes where the entries are painted.
-inline __m128i Painted(__m128i entries, ClearTest t) {
-  const __m128i clear = _mm_cmpeq_epi8(_mm_and_si128(entries, _mm_set1_epi8(static_cast<char>(t.mask))),
-                                       _mm_set1_epi8(static_cast<char>(t.value)));
-  return _mm_andnot_si128(clear, _mm_set1_epi8(-1));
+// 0xFF bytes where the entries are clear.
+inline __m128i Clear(__m128i entries, ClearTest t) {
+  return _mm_cmpeq_epi8(_mm_and_si128(entries, _mm_set1_epi8(static_cast<char>(t.mask))),
+                        _mm_set1_epi8(static_cast<char>(t.value)));
 }
+// a where mask bytes are 0xFF, else b.
 inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
@@ -218,25 +218,27 @@ void LayScreens(const Layer& screen1, const Layer& screen2, const uint8_t* mask,
                 ColourIndex background, ColourIndex* entries, uint8_t* cover) {
   constexpr ClearTest t = ClearTestFor(F);
 #if defined(__SSE2__)
+  // The line is built as low and high bytes: only the background has a high byte.
   const __m128i zero = _mm_setzero_si128();
-  const __m128i below = _mm_set1_epi16(static_cast<short>(background));
+  const __m128i ones = _mm_set1_epi8(-1);
+  const __m128i belowLow = _mm_set1_epi8(static_cast<char>(background & 0xFF));
+  const __m128i belowHigh = _mm_set1_epi8(static_cast<char>(background >> 8));
   for (int i = 0; i < kLineBufferWidth; i += 16) {
     const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen1.entries + i));
     const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen2.entries + i));
-    const __m128i p1 = Painted(e1, t);
-    __m128i p2 = Painted(e2, t);
-    if constexpr (Windowed) {
+    const __m128i clear1 = Clear(e1, t);
+    __m128i clear2 = Clear(e2, t);
+    if constexpr (Windowed) {  // hidden bytes are 1: 0 - 1 = 0xFF
       const __m128i hidden = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
-      p2 = _mm_and_si128(p2, _mm_cmpeq_epi8(hidden, zero));
+      clear2 = _mm_or_si128(clear2, _mm_sub_epi8(zero, hidden));
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(cover + i), p2);
-    const __m128i top = Select(p2, e2, e1);
-    const __m128i painted = _mm_or_si128(p1, p2);
-    const __m128i lowMask = _mm_unpacklo_epi8(painted, painted);
-    const __m128i highMask = _mm_unpackhi_epi8(painted, painted);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cover + i), _mm_andnot_si128(clear2, ones));
+    const __m128i bothClear = _mm_and_si128(clear1, clear2);
+    const __m128i low = Select(bothClear, belowLow, Select(clear2, e1, e2));
+    const __m128i high = _mm_and_si128(bothClear, belowHigh);
     auto* out = reinterpret_cast<__m128i*>(entries + i);
-    _mm_store_si128(out, Select(lowMask, _mm_unpacklo_epi8(top, zero), below));
-    _mm_store_si128(out + 1, Select(highMask, _mm_unpackhi_epi8(top, zero), below));
+    _mm_store_si128(out, _mm_unpacklo_epi8(low, high));
+    _mm_store_si128(out + 1, _mm_unpackhi_epi8(low, high));
   }
 #else
   for (int i = 0; i < kLineBufferWidth; ++i) {
