@@ -171,9 +171,12 @@ template <int F>
 void DrawScreen(const uint8_t* iram, int line, Layer& layer, uint32_t mapBase, uint32_t scrollX,
                 uint32_t scrollY) {
   const uint32_t y = scrollY + static_cast<uint32_t>(line);
-  const uint8_t* mapRow = iram + mapBase + ((y >> 3) & 31) * 64;
+  // The map row twice over, so the walk needs no wrap at column 31.
+  alignas(16) uint8_t mapRow[128];
+  std::memcpy(mapRow, iram + mapBase + ((y >> 3) & 31) * 64, 64);
+  std::memcpy(mapRow + 64, mapRow, 64);
   const uint32_t r = y & 7;
-  uint32_t col = scrollX >> 3;
+  const uint32_t col = scrollX >> 3;
   const uint32_t tiles = ((scrollX + 231) >> 3) - col;
   // The walk covers x 0-223 and reaches into the guards as the scroll says.
   std::memset(layer.entries, kClearEntry, kLineGuard);
@@ -186,9 +189,10 @@ void DrawScreen(const uint8_t* iram, int line, Layer& layer, uint32_t mapBase, u
   }
   constexpr uint32_t kTileBytes = IsFourBit(F) ? 32 : 16;
   uint8_t* out = layer.entries + kLineGuard - (scrollX & 7);
-  for (uint32_t n = 0; n < tiles; ++n, ++col, out += 8) {
+  const uint8_t* map = mapRow + 2 * col;
+  for (uint32_t n = 0; n < tiles; ++n, map += 2, out += 8) {
     uint16_t entry;
-    std::memcpy(&entry, mapRow + 2 * (col & 31), 2);
+    std::memcpy(&entry, map, 2);
     TileRow pixels = DecodeRow<F>(rowOfTile0[entry >> 13] + (entry & 0x1FF) * kTileBytes);
     pixels = (entry & 0x4000) ? Mirror(pixels) : pixels;
     pixels |= ((entry >> 5) & 0xF0) * 0x0101010101010101ull;  // palette (bits 9-12) * 16
