@@ -82,7 +82,7 @@ void FarTo(Machine& m, uint16_t ip, uint16_t cs, bool call) {
     Push(m, c.regs.w[IP]);
   }
   c.regs.w[IP] = ip;
-  c.regs.w[CS] = cs;
+  LoadCs(c, cs);
 }
 
 void JumpFar(Machine& m) {
@@ -102,7 +102,7 @@ void Return(Machine& m) {
   CpuState& c = m.cpu;
   const uint16_t release = Release ? Fetch16(m) : 0;
   c.regs.w[IP] = Pop(m);
-  if constexpr (Far) c.regs.w[CS] = Pop(m);
+  if constexpr (Far) LoadCs(c, Pop(m));
   c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + release);
   c.CycleBudget -= Cost;
 }
@@ -157,7 +157,7 @@ void Into(Machine& m) {
 void Iret(Machine& m) {
   CpuState& c = m.cpu;
   c.regs.w[IP] = Pop(m);
-  c.regs.w[CS] = Pop(m);
+  LoadCs(c, Pop(m));
   LoadFlagsWord(c.flags, Pop(m));
   c.CycleBudget -= 13;
 }

@@ -109,6 +109,23 @@ constexpr int kRegisterIndex[15] = {-1, IP, AX, CX, DX, BX, SP, BP, SI, DI, -1, 
 }  // namespace
 
 namespace cpu {
+
+void OpenCodeWindow(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint32_t base = SegBase(c, CS);
+  const uint32_t offset = base & 0xFFFF;
+  c.codeWindow = m.mem.BankReadTable[(base >> 16) & 0xF] + offset;
+  c.codeLimit = kPageSize - offset;
+}
+
+uint8_t FetchOutsideWindow(Machine& m) {
+  CpuState& c = m.cpu;
+  OpenCodeWindow(m);
+  const uint16_t ip = c.regs.w[IP];
+  c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
+  return ReadMemory(m, SegBase(c, CS) + ip);
+}
+
 const std::array<EaForm, 192> EaTable = MakeEaTable(std::make_index_sequence<192>{});
 const HandlerTable OpcodeTable = BuildOpcodeTable();
 }  // namespace cpu
@@ -141,6 +158,7 @@ int32_t CpuRun(Machine& m, int32_t budget) {
   CpuState& c = m.cpu;
   c.CycleBudget = budget;
   c.freeSteps = 0;
+  OpenCodeWindow(m);  // CS or the banks may have changed since the last run
   while (c.CycleBudget > 0) OpcodeTable[Fetch8(m)](m);
   return budget - c.CycleBudget;
 }
@@ -154,6 +172,7 @@ void CpuStep(Machine& m) {
   c.segOverride.active = 0;
   c.nestedStep = 1;
   ++c.nesting;
+  OpenCodeWindow(m);
   OpcodeTable[Fetch8(m)](m);
   --c.nesting;
   c.segOverride = saved;
@@ -173,6 +192,7 @@ void SetCpuRegister(Machine& m, int index, uint16_t value) {
   }
   if (index < 0 || index > 14 || kRegisterIndex[index] < 0) return;
   m.cpu.regs.w[kRegisterIndex[index]] = value;
+  CloseCodeWindow(m.cpu);
 }
 
 void PushFlags(Machine& m) {
@@ -191,7 +211,7 @@ void EnterTrap(Machine& m, int vector) {
   Push(m, c.regs.w[CS]);
   Push(m, c.regs.w[IP]);
   c.regs.w[IP] = ip;
-  c.regs.w[CS] = cs;
+  LoadCs(c, cs);
 }
 
 void PushWord(Machine& m, uint16_t value) { Push(m, value); }

@@ -60,6 +60,12 @@ struct CpuState {
   uint8_t nestedStep = 0;  // CpuStep running inside another instruction
   uint8_t nesting = 0;     // instructions running inside other instructions
   uint32_t freeSteps = 0;  // instructions without cost in the current run
+  // Instruction bytes come through a window on the page that holds CS:0:
+  // the byte at CS:IP is codeWindow[IP] for every IP below codeLimit (0:
+  // closed). Opened by the run loop and by CpuStep; closed by everything that
+  // loads CS or may remap the banks (port writes) within a run.
+  const uint8_t* codeWindow = nullptr;
+  uint32_t codeLimit = 0;
 };
 
 using OpcodeHandler = void (*)(Machine&);

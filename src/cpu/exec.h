@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "core/machine.h"
@@ -72,24 +73,35 @@ inline void FreeStep(CpuState& c) {
 }
 
 // ---- fetch ----
+void OpenCodeWindow(Machine& m);
+inline void CloseCodeWindow(CpuState& c) { c.codeLimit = 0; }
+// Loads CS from within an instruction.
+inline void LoadCs(CpuState& c, uint16_t cs) {
+  c.regs.w[CS] = cs;
+  CloseCodeWindow(c);
+}
+// A byte the window does not hold: the window closed, or the part of CS
+// that lies in the next bank.
+uint8_t FetchOutsideWindow(Machine& m);
+
 inline uint8_t Fetch8(Machine& m) {
   CpuState& c = m.cpu;
   const uint16_t ip = c.regs.w[IP];
-  const uint8_t v = ReadMemory(m, SegBase(c, CS) + ip);
-  c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
-  return v;
+  if (ip < c.codeLimit) [[likely]] {
+    c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
+    return c.codeWindow[ip];
+  }
+  return FetchOutsideWindow(m);
 }
-// Both bytes in one read unless IP or the linear address is at the end of
-// its 64 KB (IP wraps within CS; the address runs on into the next bank).
+// Both bytes at once when the window holds both (IP wraps within CS).
 inline uint16_t Fetch16(Machine& m) {
   CpuState& c = m.cpu;
   const uint16_t ip = c.regs.w[IP];
-  if (ip != 0xFFFF) {
-    const uint32_t address = SegBase(c, CS) + ip;
-    if ((address & 0xFFFF) != 0xFFFF) {
-      c.regs.w[IP] = static_cast<uint16_t>(ip + 2);
-      return ReadMemoryWord(m, address);
-    }
+  if (ip + 1u < c.codeLimit) [[likely]] {
+    c.regs.w[IP] = static_cast<uint16_t>(ip + 2);
+    uint16_t v;
+    std::memcpy(&v, c.codeWindow + ip, 2);
+    return v;
   }
   const uint8_t lo = Fetch8(m);
   return static_cast<uint16_t>(lo | Fetch8(m) << 8);

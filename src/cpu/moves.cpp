@@ -41,6 +41,7 @@ void MovSregRm(Machine& m) {
   const uint16_t v = ReadRm<uint16_t>(m, modrm);
   const int reg = (modrm >> 3) & 7;
   if (reg < 4) c.regs.w[ES + reg] = v;
+  if (reg == CS - ES) CloseCodeWindow(c);
   c.IdleSkipInhibit = 1;
   Charge(c, modrm, 2, 3);
 }
@@ -302,6 +303,7 @@ void OutPorts(Machine& m, uint32_t port, bool word) {
   c.CycleBudget -= 6;
   WritePort(m, port, static_cast<uint8_t>(ax));
   if (word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
+  CloseCodeWindow(c);  // the bank ports remap the code
 }
 
 void InAlImm(Machine& m) { InPorts(m, Fetch8(m), false); }

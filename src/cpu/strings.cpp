@@ -82,6 +82,7 @@ void Outs(Machine& m) {
   } else {
     WritePort(m, dx, low);
   }
+  CloseCodeWindow(c);  // the bank ports remap the code
   Advance<T>(c, c.regs.w[SI]);
 }
 
