@@ -6,10 +6,10 @@ namespace kestra::cpu {
 namespace {
 
 // 8n+0, 8n+1: r/m, reg.
-template <int Op, typename T>
-void AluRmReg(Machine& m) {
+template <int Op, typename T, bool Memory>
+void AluRmReg(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   const T a = ReadRm<T>(m, modrm);
   const T r = Alu<Op, T>(c.flags, a, RegOperand<T>(c, modrm));
   if constexpr (Op != kCmp) WriteRm<T>(m, modrm, r);
@@ -17,10 +17,10 @@ void AluRmReg(Machine& m) {
 }
 
 // 8n+2, 8n+3: reg, r/m.
-template <int Op, typename T>
-void AluRegRm(Machine& m) {
+template <int Op, typename T, bool Memory>
+void AluRegRm(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   const T b = ReadRm<T>(m, modrm);
   T& d = RegOperand<T>(c, modrm);
   const T r = Alu<Op, T>(c.flags, d, b);
@@ -54,10 +54,10 @@ T AluByField(FlagState& f, int op, uint32_t a, uint32_t b) {
 }
 
 // 0x80-0x83: operation from the reg field; 0x83 sign-extends its byte.
-template <typename T, bool SignExtendedByte>
-void AluGroup(Machine& m) {
+template <typename T, bool SignExtendedByte, bool Memory>
+void AluGroup(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   const T a = ReadRm<T>(m, modrm);
   T b;
   if constexpr (SignExtendedByte) b = FetchSigned8(m);
@@ -68,10 +68,10 @@ void AluGroup(Machine& m) {
   Charge(c, modrm, 1, 3);
 }
 
-template <typename T>
-void TestRmReg(Machine& m) {
+template <typename T, bool Memory>
+void TestRmReg(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   const T a = ReadRm<T>(m, modrm);
   LogicFlags<T>(c.flags, a & RegOperand<T>(c, modrm));
   Charge(c, modrm, 1, 2);
@@ -100,10 +100,10 @@ void DecReg(Machine& m) {
 
 template <int Op>
 void InstallRow(HandlerTable& t) {
-  t[Op * 8 + 0] = AluRmReg<Op, uint8_t>;
-  t[Op * 8 + 1] = AluRmReg<Op, uint16_t>;
-  t[Op * 8 + 2] = AluRegRm<Op, uint8_t>;
-  t[Op * 8 + 3] = AluRegRm<Op, uint16_t>;
+  t[Op * 8 + 0] = ByOperandKind<AluRmReg<Op, uint8_t, false>, AluRmReg<Op, uint8_t, true>>;
+  t[Op * 8 + 1] = ByOperandKind<AluRmReg<Op, uint16_t, false>, AluRmReg<Op, uint16_t, true>>;
+  t[Op * 8 + 2] = ByOperandKind<AluRegRm<Op, uint8_t, false>, AluRegRm<Op, uint8_t, true>>;
+  t[Op * 8 + 3] = ByOperandKind<AluRegRm<Op, uint16_t, false>, AluRegRm<Op, uint16_t, true>>;
   t[Op * 8 + 4] = AluAccImm<Op, uint8_t>;
   t[Op * 8 + 5] = AluAccImm<Op, uint16_t>;
 }
@@ -125,12 +125,12 @@ void InstallAlu(HandlerTable& t) {
   InstallRow<kSub>(t);
   InstallRow<kXor>(t);
   InstallRow<kCmp>(t);
-  t[0x80] = AluGroup<uint8_t, false>;
-  t[0x81] = AluGroup<uint16_t, false>;
-  t[0x82] = AluGroup<uint8_t, false>;
-  t[0x83] = AluGroup<uint16_t, true>;
-  t[0x84] = TestRmReg<uint8_t>;
-  t[0x85] = TestRmReg<uint16_t>;
+  t[0x80] = ByOperandKind<AluGroup<uint8_t, false, false>, AluGroup<uint8_t, false, true>>;
+  t[0x81] = ByOperandKind<AluGroup<uint16_t, false, false>, AluGroup<uint16_t, false, true>>;
+  t[0x82] = t[0x80];
+  t[0x83] = ByOperandKind<AluGroup<uint16_t, true, false>, AluGroup<uint16_t, true, true>>;
+  t[0x84] = ByOperandKind<TestRmReg<uint8_t, false>, TestRmReg<uint8_t, true>>;
+  t[0x85] = ByOperandKind<TestRmReg<uint16_t, false>, TestRmReg<uint16_t, true>>;
   t[0xA8] = TestAccImm<uint8_t>;
   t[0xA9] = TestAccImm<uint16_t>;
   InstallIncDec(t, std::make_integer_sequence<int, 8>{});

@@ -164,6 +164,27 @@ inline void Charge(CpuState& c, uint8_t modrm, int registerCost, int memoryCost)
   c.CycleBudget -= modrm >= 0xC0 ? registerCost : memoryCost;
 }
 
+// A handler with a ModRM operand as two forms, Form(m, modrm) for a register
+// operand and for a memory operand. The memory form runs out of line, so the
+// register form makes no call and saves no registers.
+using Form = void (*)(Machine&, uint8_t modrm);
+template <Form Body>
+[[gnu::noinline]] void OutOfLine(Machine& m, uint8_t modrm) {
+  Body(m, modrm);
+}
+template <Form RegisterForm, Form MemoryForm>
+void ByOperandKind(Machine& m) {
+  const uint8_t modrm = Fetch8(m);
+  if (modrm >= 0xC0) RegisterForm(m, modrm);
+  else OutOfLine<MemoryForm>(m, modrm);
+}
+// In a form: which kind of operand modrm names, so the operand helpers
+// above lose their test.
+template <bool Memory>
+inline void OperandIs(uint8_t modrm) {
+  if ((modrm < 0xC0) != Memory) __builtin_unreachable();
+}
+
 template <typename T>
 inline T& Accumulator(CpuState& c) {
   if constexpr (sizeof(T) == 1) return Reg8(c, 0);

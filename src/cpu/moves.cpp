@@ -8,19 +8,19 @@ namespace kestra::cpu {
 namespace {
 
 // ---- MOV ----
-template <typename T>
-void MovRmReg(Machine& m) {
+template <typename T, bool Memory>
+void MovRmReg(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   DecodeIfMemory(m, modrm);
   WriteRm<T>(m, modrm, RegOperand<T>(c, modrm));
   c.CycleBudget -= 1;
 }
 
-template <typename T>
-void MovRegRm(Machine& m) {
+template <typename T, bool Memory>
+void MovRegRm(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   RegOperand<T>(c, modrm) = ReadRm<T>(m, modrm);
   c.CycleBudget -= 1;
 }
@@ -83,19 +83,19 @@ void MovReg16Imm(Machine& m) {
   m.cpu.CycleBudget -= 1;
 }
 
-template <typename T>
-void MovRmImm(Machine& m) {
-  const uint8_t modrm = Fetch8(m);
+template <typename T, bool Memory>
+void MovRmImm(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   DecodeIfMemory(m, modrm);
   WriteRm<T>(m, modrm, FetchImm<T>(m));
   m.cpu.CycleBudget -= 1;
 }
 
 // ---- exchange, addresses, conversions ----
-template <typename T>
-void XchgRegRm(Machine& m) {
+template <typename T, bool Memory>
+void XchgRegRm(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   const T a = ReadRm<T>(m, modrm);
   T& reg = RegOperand<T>(c, modrm);
   WriteRm<T>(m, modrm, reg);
@@ -327,20 +327,20 @@ void InstallByRegister(HandlerTable& t, std::integer_sequence<int, R...>) {
 }  // namespace
 
 void InstallMoves(HandlerTable& t) {
-  t[0x88] = MovRmReg<uint8_t>;
-  t[0x89] = MovRmReg<uint16_t>;
-  t[0x8A] = MovRegRm<uint8_t>;
-  t[0x8B] = MovRegRm<uint16_t>;
+  t[0x88] = ByOperandKind<MovRmReg<uint8_t, false>, MovRmReg<uint8_t, true>>;
+  t[0x89] = ByOperandKind<MovRmReg<uint16_t, false>, MovRmReg<uint16_t, true>>;
+  t[0x8A] = ByOperandKind<MovRegRm<uint8_t, false>, MovRegRm<uint8_t, true>>;
+  t[0x8B] = ByOperandKind<MovRegRm<uint16_t, false>, MovRegRm<uint16_t, true>>;
   t[0x8C] = MovRmSreg;
   t[0x8E] = MovSregRm;
   t[0xA0] = MovAccMem<uint8_t>;
   t[0xA1] = MovAccMem<uint16_t>;
   t[0xA2] = MovMemAcc<uint8_t>;
   t[0xA3] = MovMemAcc<uint16_t>;
-  t[0xC6] = MovRmImm<uint8_t>;
-  t[0xC7] = MovRmImm<uint16_t>;
-  t[0x86] = XchgRegRm<uint8_t>;
-  t[0x87] = XchgRegRm<uint16_t>;
+  t[0xC6] = ByOperandKind<MovRmImm<uint8_t, false>, MovRmImm<uint8_t, true>>;
+  t[0xC7] = ByOperandKind<MovRmImm<uint16_t, false>, MovRmImm<uint16_t, true>>;
+  t[0x86] = ByOperandKind<XchgRegRm<uint8_t, false>, XchgRegRm<uint8_t, true>>;
+  t[0x87] = ByOperandKind<XchgRegRm<uint16_t, false>, XchgRegRm<uint16_t, true>>;
   t[0x8D] = Lea;
   t[0xC4] = LoadFarPointer<ES>;
   t[0xC5] = LoadFarPointer<DS>;

@@ -72,11 +72,11 @@ void Divide(Machine& m, T divisor, int cost) {
   c.CycleBudget -= cost;
 }
 
-template <typename T>
-void UnaryGroup(Machine& m) {
+template <typename T, bool Memory>
+void UnaryGroup(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
-  const uint8_t modrm = Fetch8(m);
   const T a = ReadRm<T>(m, modrm);
   const int memory = modrm < 0xC0;
   switch ((modrm >> 3) & 7) {
@@ -117,10 +117,10 @@ void UnaryGroup(Machine& m) {
 }
 
 // 0x69 / 0x6B: reg16 = r/m16 * immediate; CF = OF = product outside int16.
-template <bool ByteImmediate>
-void MultiplyImmediate(Machine& m) {
+template <bool ByteImmediate, bool Memory>
+void MultiplyImmediate(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
   const uint16_t a = ReadRm<uint16_t>(m, modrm);
   const uint16_t imm = ByteImmediate ? FetchSigned8(m) : Fetch16(m);
   const int32_t p = static_cast<int16_t>(a) * static_cast<int16_t>(imm);
@@ -189,10 +189,10 @@ void Aad(Machine& m) {
 }  // namespace
 
 void InstallMulDiv(HandlerTable& t) {
-  t[0xF6] = UnaryGroup<uint8_t>;
-  t[0xF7] = UnaryGroup<uint16_t>;
-  t[0x69] = MultiplyImmediate<false>;
-  t[0x6B] = MultiplyImmediate<true>;
+  t[0xF6] = ByOperandKind<UnaryGroup<uint8_t, false>, UnaryGroup<uint8_t, true>>;
+  t[0xF7] = ByOperandKind<UnaryGroup<uint16_t, false>, UnaryGroup<uint16_t, true>>;
+  t[0x69] = ByOperandKind<MultiplyImmediate<false, false>, MultiplyImmediate<false, true>>;
+  t[0x6B] = ByOperandKind<MultiplyImmediate<true, false>, MultiplyImmediate<true, true>>;
   t[0x27] = DecimalAdjust<1>;
   t[0x2F] = DecimalAdjust<-1>;
   t[0x37] = AsciiAdjust<1>;

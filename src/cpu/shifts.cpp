@@ -34,12 +34,12 @@ uint32_t RotateStep(FlagState& f, int op, uint32_t a) {
 }
 
 // 0xD0, 0xD1: by one, with the overflow rules of the single step.
-template <typename T>
-void ShiftByOne(Machine& m) {
+template <typename T, bool Memory>
+void ShiftByOne(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   constexpr uint32_t kSign = Width<T>::kSign;
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
-  const uint8_t modrm = Fetch8(m);
   const uint32_t a = ReadRm<T>(m, modrm);
   const int op = (modrm >> 3) & 7;
   uint32_t r = a;
@@ -89,11 +89,11 @@ void ShiftByOne(Machine& m) {
 
 // 0xC0-0xC1 (by imm8) and 0xD2-0xD3 (by CL): count masked to 5 bits; OF is
 // never touched; rotates by CL cost one more cycle per step.
-template <typename T, bool ByCl>
-void ShiftByCount(Machine& m) {
+template <typename T, bool ByCl, bool Memory>
+void ShiftByCount(Machine& m, uint8_t modrm) {
+  OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
-  const uint8_t modrm = Fetch8(m);
   const uint32_t a = ReadRm<T>(m, modrm);
   const int count = (ByCl ? Reg8(c, 2) : Fetch8(m)) & 0x1F;
   Charge(c, modrm, 3, 5);
@@ -140,12 +140,12 @@ void ShiftByCount(Machine& m) {
 }  // namespace
 
 void InstallShifts(HandlerTable& t) {
-  t[0xD0] = ShiftByOne<uint8_t>;
-  t[0xD1] = ShiftByOne<uint16_t>;
-  t[0xD2] = ShiftByCount<uint8_t, true>;
-  t[0xD3] = ShiftByCount<uint16_t, true>;
-  t[0xC0] = ShiftByCount<uint8_t, false>;
-  t[0xC1] = ShiftByCount<uint16_t, false>;
+  t[0xD0] = ByOperandKind<ShiftByOne<uint8_t, false>, ShiftByOne<uint8_t, true>>;
+  t[0xD1] = ByOperandKind<ShiftByOne<uint16_t, false>, ShiftByOne<uint16_t, true>>;
+  t[0xD2] = ByOperandKind<ShiftByCount<uint8_t, true, false>, ShiftByCount<uint8_t, true, true>>;
+  t[0xD3] = ByOperandKind<ShiftByCount<uint16_t, true, false>, ShiftByCount<uint16_t, true, true>>;
+  t[0xC0] = ByOperandKind<ShiftByCount<uint8_t, false, false>, ShiftByCount<uint8_t, false, true>>;
+  t[0xC1] = ByOperandKind<ShiftByCount<uint16_t, false, false>, ShiftByCount<uint16_t, false, true>>;
 }
 
 }  // namespace kestra::cpu
