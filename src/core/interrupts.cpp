@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "core/machine.h"
+#include "cpu/exec.h"
 
 namespace kestra {
 
@@ -66,16 +67,17 @@ void DispatchInterrupt(Machine& m, uint8_t status) {
 }
 
 void EnterInterrupt(Machine& m, uint32_t vectorAddress) {
-  if (!m.cpu.flags.interruptEnable) return;
+  CpuState& c = m.cpu;
+  if (!c.flags.interruptEnable) return;
   PushFlags(m);
-  m.cpu.flags.interruptEnable = 0;
-  m.cpu.flags.trap = 0;
+  c.flags.interruptEnable = 0;
+  c.flags.trap = 0;
   const uint16_t ip = ReadMemoryWord(m, vectorAddress);
   const uint16_t cs = ReadMemoryWord(m, vectorAddress + 2);
-  PushWord(m, GetCpuRegister(m, kRegCs));
-  PushWord(m, GetCpuRegister(m, kRegIp));
-  SetCpuRegister(m, kRegIp, ip);
-  SetCpuRegister(m, kRegCs, cs);
+  cpu::Push(m, c.regs.w[CS]);
+  cpu::Push(m, c.regs.w[IP]);
+  c.regs.w[IP] = ip;
+  cpu::LoadCs(c, cs);
 }
 
 }  // namespace kestra
