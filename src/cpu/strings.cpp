@@ -130,7 +130,7 @@ inline void AdvanceBy(uint16_t& index, int step, uint32_t n) {
 using ElementRun = uint32_t (*)(Machine&, uint32_t n, bool zeroToGoOn);
 
 template <typename T>
-uint32_t MovsRun(Machine& m, uint32_t n, bool) {
+[[gnu::always_inline]] inline uint32_t MovsRun(Machine& m, uint32_t n, bool) {
   CpuState& c = m.cpu;
   const int step = Stride<T>(c);
   const uint8_t* src = RunStart<T>(m, DataBase(c, DS), c.regs.w[SI], step, n, false);
@@ -144,7 +144,7 @@ uint32_t MovsRun(Machine& m, uint32_t n, bool) {
 }
 
 template <typename T>
-uint32_t StosRun(Machine& m, uint32_t n, bool) {
+[[gnu::always_inline]] inline uint32_t StosRun(Machine& m, uint32_t n, bool) {
   CpuState& c = m.cpu;
   const int step = Stride<T>(c);
   uint8_t* dst = RunStart<T>(m, SegBase(c, ES), c.regs.w[DI], step, n, true);
@@ -156,7 +156,7 @@ uint32_t StosRun(Machine& m, uint32_t n, bool) {
 }
 
 template <typename T>
-uint32_t LodsRun(Machine& m, uint32_t n, bool) {
+[[gnu::always_inline]] inline uint32_t LodsRun(Machine& m, uint32_t n, bool) {
   CpuState& c = m.cpu;
   const int step = Stride<T>(c);
   const uint8_t* src = RunStart<T>(m, DataBase(c, DS), c.regs.w[SI], step, n, false);
@@ -168,7 +168,7 @@ uint32_t LodsRun(Machine& m, uint32_t n, bool) {
 
 // CMPS subtracts destination from source, SCAS memory from the accumulator.
 template <typename T, bool Scan>
-uint32_t CompareRun(Machine& m, uint32_t n, bool zeroToGoOn) {
+[[gnu::always_inline]] inline uint32_t CompareRun(Machine& m, uint32_t n, bool zeroToGoOn) {
   CpuState& c = m.cpu;
   const int step = Stride<T>(c);
   const uint8_t* src = nullptr;
