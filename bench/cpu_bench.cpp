@@ -80,5 +80,44 @@ void BM_CpuRunMixedLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_CpuRunMixedLoop);
 
+// Long repeated string instructions, each suspended at the end of every
+// 32-cycle slice and taken up again in the next: REP MOVSW, REPE CMPSB over
+// equal bytes, REPNE SCASB for a byte that is not there.
+const std::vector<uint8_t> kStrings = {
+    0xFC,                    // 00 cld
+    0xBE, 0x00, 0x30,        // 01 mov si, 0x3000
+    0xBF, 0x00, 0x40,        // 04 mov di, 0x4000
+    0xB9, 0x00, 0x02,        // 07 mov cx, 512
+    0xF3, 0xA5,              // 0A rep movsw
+    0xBE, 0x00, 0x30,        // 0C mov si, 0x3000
+    0xBF, 0x00, 0x40,        // 0F mov di, 0x4000
+    0xB9, 0x00, 0x02,        // 12 mov cx, 512
+    0xF3, 0xA6,              // 15 repe cmpsb
+    0xBF, 0x00, 0x40,        // 17 mov di, 0x4000
+    0xB9, 0x00, 0x02,        // 1A mov cx, 512
+    0xB0, 0xFF,              // 1D mov al, 0xFF
+    0xF2, 0xAE,              // 1F repne scasb
+    0xEB, 0xDD,              // 21 jmp 0x00
+};
+constexpr int kStringElements = 512 + 512 + 512;
+
+void BM_CpuRunRepeatAcrossSlices(benchmark::State& state) {
+  auto m = CreateMachine();
+  std::memcpy(m->mem.Iram + 0x1000, kStrings.data(), kStrings.size());
+  for (int i = 0; i < 0x400; ++i) m->mem.Iram[0x3000 + i] = static_cast<uint8_t>(i % 0xFF);
+  CpuReset(*m);
+  m->cpu.regs.w[CS] = 0x0100;
+  m->cpu.regs.w[SP] = 0x2000;
+  int64_t cycles = 0;
+  for (auto _ : state) {
+    for (int slice = 0; slice < 480; ++slice) cycles += CpuRun(*m, 32);
+  }
+  benchmark::DoNotOptimize(m->cpu.regs.w[CX]);
+  state.counters["emulated_cycles_per_s"] =
+      benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
+  state.counters["elements_per_pass"] = kStringElements;
+}
+BENCHMARK(BM_CpuRunRepeatAcrossSlices);
+
 }  // namespace
 }  // namespace kestra
