@@ -41,18 +41,25 @@ const std::vector<uint8_t> kLoop = {
     0xC3,                    // 39 ret
 };
 
-std::unique_ptr<Machine> LoopMachine() {
+std::unique_ptr<Machine> MachineWithCode(const std::vector<uint8_t>& code) {
   auto m = CreateMachine();
-  std::memcpy(m->mem.Iram + 0x1000, kLoop.data(), kLoop.size());
+  std::memcpy(m->mem.Iram + 0x1000, code.data(), code.size());
   CpuReset(*m);
   m->cpu.regs.w[CS] = 0x0100;
   m->cpu.regs.w[SP] = 0x2000;
   return m;
 }
 
+// Slices of 32 cycles as the scheduler runs them, a job's worth.
+int64_t RunJobOfSlices(Machine& m) {
+  int64_t cycles = 0;
+  for (int slice = 0; slice < 480; ++slice) cycles += CpuRun(m, 32);
+  return cycles;
+}
+
 // Instructions and cycles of one pass through the loop, counted by stepping.
 void MeasurePass(int& instructions, int& cycles) {
-  auto m = LoopMachine();
+  auto m = MachineWithCode(kLoop);
   m->cpu.CycleBudget = 1 << 30;
   instructions = 0;
   do {
@@ -65,11 +72,9 @@ void MeasurePass(int& instructions, int& cycles) {
 void BM_CpuRunMixedLoop(benchmark::State& state) {
   int passInstructions = 0, passCycles = 0;
   MeasurePass(passInstructions, passCycles);
-  auto m = LoopMachine();
+  auto m = MachineWithCode(kLoop);
   int64_t cycles = 0;
-  for (auto _ : state) {
-    for (int slice = 0; slice < 480; ++slice) cycles += CpuRun(*m, 32);
-  }
+  for (auto _ : state) cycles += RunJobOfSlices(*m);
   benchmark::DoNotOptimize(m->cpu.regs.w[AX]);
   state.counters["emulated_cycles_per_s"] =
       benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
@@ -102,16 +107,10 @@ const std::vector<uint8_t> kStrings = {
 constexpr int kStringElements = 512 + 512 + 512;
 
 void BM_CpuRunRepeatAcrossSlices(benchmark::State& state) {
-  auto m = CreateMachine();
-  std::memcpy(m->mem.Iram + 0x1000, kStrings.data(), kStrings.size());
+  auto m = MachineWithCode(kStrings);
   for (int i = 0; i < 0x400; ++i) m->mem.Iram[0x3000 + i] = static_cast<uint8_t>(i % 0xFF);
-  CpuReset(*m);
-  m->cpu.regs.w[CS] = 0x0100;
-  m->cpu.regs.w[SP] = 0x2000;
   int64_t cycles = 0;
-  for (auto _ : state) {
-    for (int slice = 0; slice < 480; ++slice) cycles += CpuRun(*m, 32);
-  }
+  for (auto _ : state) cycles += RunJobOfSlices(*m);
   benchmark::DoNotOptimize(m->cpu.regs.w[CX]);
   state.counters["emulated_cycles_per_s"] =
       benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);

@@ -14,6 +14,14 @@ class CodeFetchTest : public CpuTest {
   // Until HLT and the instruction after it (HLT leaves one cycle).
   void RunToHalt() { Run(100000); }
 
+  // NOP; MOV AX, 0x1234; MOV BL, 0x77 as one run of 3 cycles.
+  void ExpectTheThreeRan(uint16_t ipAfter) {
+    EXPECT_EQ(Run(3), 3);
+    EXPECT_EQ(R(AX), 0x1234);
+    EXPECT_EQ(R(BX) & 0xFF, 0x77);
+    EXPECT_EQ(R(IP), ipAfter);
+  }
+
   static void Put(std::vector<uint8_t>& page, uint16_t at, std::initializer_list<uint8_t> bytes) {
     for (uint8_t b : bytes) page[at++] = b;
   }
@@ -28,10 +36,7 @@ TEST_F(CodeFetchTest, SegmentRunsOnIntoTheNextBank) {
   Poke(0xFFFD, {0x90, 0xB8, 0x34});  // NOP; MOV AX, imm16 with its
   bank1[0] = 0x12;                   // high byte in the next bank
   Put(bank1, 1, {0xB3, 0x77});       // MOV BL, 0x77
-  EXPECT_EQ(Run(3), 3);
-  EXPECT_EQ(R(AX), 0x1234);
-  EXPECT_EQ(R(BX) & 0xFF, 0x77);
-  EXPECT_EQ(R(IP), 0x0013);
+  ExpectTheThreeRan(0x0013);
 }
 
 TEST_F(CodeFetchTest, IpWrapsWithinTheSegmentDuringARun) {
@@ -40,10 +45,7 @@ TEST_F(CodeFetchTest, IpWrapsWithinTheSegmentDuringARun) {
   Set(IP, 0xFFFD);
   Put(bank2, 0xFFFD, {0x90, 0xB8, 0x34});  // NOP; MOV AX, 0x1234 over the wrap
   Put(bank2, 0x0000, {0x12, 0xB3, 0x77});  // MOV BL, 0x77
-  EXPECT_EQ(Run(3), 3);
-  EXPECT_EQ(R(AX), 0x1234);
-  EXPECT_EQ(R(BX) & 0xFF, 0x77);
-  EXPECT_EQ(R(IP), 3);
+  ExpectTheThreeRan(3);
 }
 
 TEST_F(CodeFetchTest, FarTransfersFetchFromTheirNewSegment) {
