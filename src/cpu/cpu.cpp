@@ -110,22 +110,6 @@ constexpr int kRegisterIndex[15] = {-1, IP, AX, CX, DX, BX, SP, BP, SI, DI, -1, 
 
 namespace cpu {
 
-void OpenCodeWindow(Machine& m) {
-  CpuState& c = m.cpu;
-  const uint32_t base = SegBase(c, CS);
-  const uint32_t offset = base & 0xFFFF;
-  c.codeWindow = m.mem.BankReadTable[(base >> 16) & 0xF] + offset;
-  c.codeLimit = kPageSize - offset;
-}
-
-uint8_t FetchOutsideWindow(Machine& m) {
-  CpuState& c = m.cpu;
-  OpenCodeWindow(m);
-  const uint16_t ip = c.regs.w[IP];
-  c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
-  return ReadMemory(m, SegBase(c, CS) + ip);
-}
-
 const std::array<EaForm, 192> EaTable = MakeEaTable(std::make_index_sequence<192>{});
 const HandlerTable OpcodeTable = BuildOpcodeTable();
 }  // namespace cpu

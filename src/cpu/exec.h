@@ -73,7 +73,13 @@ inline void FreeStep(CpuState& c) {
 }
 
 // ---- fetch ----
-void OpenCodeWindow(Machine& m);
+inline void OpenCodeWindow(Machine& m) {
+  CpuState& c = m.cpu;
+  const uint32_t base = SegBase(c, CS);
+  const uint32_t offset = base & 0xFFFF;
+  c.codeWindow = m.mem.BankReadTable[(base >> 16) & 0xF] + offset;
+  c.codeLimit = kPageSize - offset;
+}
 inline void CloseCodeWindow(CpuState& c) { c.codeLimit = 0; }
 // Loads CS from within an instruction.
 inline void LoadCs(CpuState& c, uint16_t cs) {
@@ -82,7 +88,14 @@ inline void LoadCs(CpuState& c, uint16_t cs) {
 }
 // A byte the window does not hold: the window closed, or the part of CS
 // that lies in the next bank.
-uint8_t FetchOutsideWindow(Machine& m);
+// Inline: a call here would give every handler a stack frame.
+inline uint8_t FetchOutsideWindow(Machine& m) {
+  CpuState& c = m.cpu;
+  OpenCodeWindow(m);
+  const uint16_t ip = c.regs.w[IP];
+  c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
+  return ReadMemory(m, SegBase(c, CS) + ip);
+}
 
 inline uint8_t Fetch8(Machine& m) {
   CpuState& c = m.cpu;
