@@ -139,7 +139,7 @@ void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t insi
 
 // A screen's line before it is laid over what lies below: entry palette * 16
 // + value (0-255) per pixel at [x + 8], guards included. Whether a pixel is
-// painted follows from the entry itself (see Transparent), so the tile walk
+// painted follows from the entry itself (see ClearTest), so the tile walk
 // only stores.
 struct Layer {
   alignas(16) uint8_t entries[kLineBufferWidth];
@@ -309,7 +309,8 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
     const __m128i y = _mm_packus_epi16(_mm_packs_epi32(yBytes(p), yBytes(p + 16)),
                                        _mm_packs_epi32(yBytes(p + 32), yBytes(p + 48)));
     const __m128i dy = _mm_sub_epi8(lines, y);
-    uint64_t bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(dy, seven), dy)));
+    const __m128i onLine = _mm_cmpeq_epi8(_mm_min_epu8(dy, seven), dy);  // dy 0-7
+    uint64_t bits = static_cast<unsigned>(_mm_movemask_epi8(onLine));
     const int valid = count - 16 * block;
     if (valid < 16) bits &= (1u << valid) - 1;  // entries past the count hold old data
     hits[block >> 2] |= bits << (16 * (block & 3));
@@ -408,7 +409,9 @@ void CopyLine(const DisplayState& d, int line, const ColourIndex* entries,
     static_assert(kLcdWidth % 8 == 0);
     for (int x = 0; x < kLcdWidth; x += 8, entries += 8, dst += 8 * BytesPerPixel) {
 #pragma GCC unroll 8
-      for (int k = 0; k < 8; ++k) StorePixel<BytesPerPixel>(dst + k * BytesPerPixel, colours[entries[k]]);
+      for (int k = 0; k < 8; ++k) {
+        StorePixel<BytesPerPixel>(dst + k * BytesPerPixel, colours[entries[k]]);
+      }
     }
   } else {
     // Turned a quarter left: pixel x goes to row 223 - x of column `line`.
