@@ -109,7 +109,6 @@ constexpr int kRegisterIndex[15] = {-1, IP, AX, CX, DX, BX, SP, BP, SI, DI, -1, 
 }  // namespace
 
 namespace cpu {
-
 const std::array<EaForm, 192> EaTable = MakeEaTable(std::make_index_sequence<192>{});
 const HandlerTable OpcodeTable = BuildOpcodeTable();
 }  // namespace cpu

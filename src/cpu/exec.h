@@ -87,8 +87,8 @@ inline void LoadCs(CpuState& c, uint16_t cs) {
   CloseCodeWindow(c);
 }
 // A byte the window does not hold: the window closed, or the part of CS
-// that lies in the next bank.
-// Inline: a call here would give every handler a stack frame.
+// that lies in the next bank. Inline, as a call here would give every
+// handler a stack frame.
 inline uint8_t FetchOutsideWindow(Machine& m) {
   CpuState& c = m.cpu;
   OpenCodeWindow(m);
