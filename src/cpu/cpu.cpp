@@ -142,6 +142,10 @@ int32_t CpuRun(Machine& m, int32_t budget) {
   c.CycleBudget = budget;
   c.freeSteps = 0;
   OpenCodeWindow(m);  // CS or the banks may have changed since the last run
+  if (budget <= 0) return 0;
+  // The first instruction apart: its fetch takes the window just opened
+  // without loading it again.
+  OpcodeTable[Fetch8(m)](m);
   while (c.CycleBudget > 0) OpcodeTable[Fetch8(m)](m);
   return budget - c.CycleBudget;
 }
