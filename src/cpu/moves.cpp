@@ -40,8 +40,8 @@ void MovSregRm(Machine& m) {
   const uint8_t modrm = Fetch8(m);
   const uint16_t v = ReadRm<uint16_t>(m, modrm);
   const int reg = (modrm >> 3) & 7;
-  if (reg < 4) c.regs.w[ES + reg] = v;
-  if (reg == CS - ES) CloseCodeWindow(c);
+  if (reg == CS - ES) LoadCs(c, v);
+  else if (reg < 4) c.regs.w[ES + reg] = v;
   c.IdleSkipInhibit = 1;
   Charge(c, modrm, 2, 3);
 }
