@@ -65,6 +65,10 @@ class DisplayHost {
   virtual void Close() = 0;
 };
 
+// True when this processor converts lines to 32-bit host pixels 64 at a
+// time (x86-64 with AVX-512 VBMI); the renderer then does so.
+bool HostConvertsWide();
+
 struct DisplayState {
   PixelFormat format;
   int DisplayScale = 1;     // 1-3
@@ -73,6 +77,7 @@ struct DisplayState {
   int FramePitch = 0;
   DisplayHost* openHost = nullptr;  // the platform side Open succeeded on
   bool windowKnown = false;  // OpenDisplay has run: SetDisplayGeometry re-opens
+  bool wideConversion = HostConvertsWide();  // a test may turn it off
 };
 
 // Sizes the main window needs for a scale and orientation: the FrameBuffer,

@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KESTRA_WIDE_CONVERSION 1
+#endif
 
 #include "core/machine.h"
 #include "video/display.h"
@@ -423,7 +427,84 @@ void CopyLine(const DisplayState& d, int line, const ColourIndex* entries,
   }
 }
 
+#if defined(KESTRA_WIDE_CONVERSION)
+#define KESTRA_TARGET_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// The 224 visible pixels into a 32-bit FrameBuffer row, 64 at a time: each
+// byte of the host pixel is looked up in its HostColourBytes table, two
+// 128-byte halves in registers, and the four bytes are interleaved again.
+// Entries of 256 and up (a shade as the background) take their colour whole.
+KESTRA_TARGET_WIDE void CopyLineWide(const PaletteState& p, const ColourIndex* entries,
+                                     uint8_t* dst) {
+  __m512i table[4][4];
+  for (int b = 0; b < 4; ++b) {
+    for (int q = 0; q < 4; ++q) table[b][q] = _mm512_load_si512(p.HostColourBytes[b] + 64 * q);
+  }
+  // Unpacking works within 128-bit lanes: byte 16L + 4j + i of the index
+  // register takes pixel 16j + 4L + i, so that the four words unpacked last
+  // hold pixels 0-15, 16-31, 32-47 and 48-63 in order. The indices pick the
+  // low bytes of the 16-bit entries.
+  alignas(64) static constexpr auto kOrder = [] {
+    std::array<uint8_t, 64> order{};
+    for (int lane = 0; lane < 4; ++lane) {
+      for (int j = 0; j < 4; ++j) {
+        for (int i = 0; i < 4; ++i) order[16 * lane + 4 * j + i] = 2 * (16 * j + 4 * lane + i);
+      }
+    }
+    return order;
+  }();
+  const __m512i order = _mm512_load_si512(kOrder.data());
+  const __m512i highByte = _mm512_set1_epi16(static_cast<short>(0xFF00));
+  auto* out = reinterpret_cast<uint32_t*>(dst);
+  static_assert(kLcdWidth == 3 * 64 + 32);
+  for (int x = 0; x < kLcdWidth; x += 64) {
+    const bool last = x + 64 > kLcdWidth;  // 32 pixels: the upper half reads nothing
+    const __m512i e0 = _mm512_loadu_si512(entries + x);
+    const __m512i e1 = last ? _mm512_setzero_si512() : _mm512_loadu_si512(entries + x + 32);
+    const __m512i index = _mm512_permutex2var_epi8(e0, order, e1);
+    const __mmask64 upper = _mm512_movepi8_mask(index);  // entries 128-255
+    __m512i bytes[4];
+    for (int b = 0; b < 4; ++b) {
+      const __m512i below128 = _mm512_permutex2var_epi8(table[b][0], index, table[b][1]);
+      const __m512i from128 = _mm512_permutex2var_epi8(table[b][2], index, table[b][3]);
+      bytes[b] = _mm512_mask_blend_epi8(upper, below128, from128);
+    }
+    const __m512i lo01 = _mm512_unpacklo_epi8(bytes[0], bytes[1]);
+    const __m512i hi01 = _mm512_unpackhi_epi8(bytes[0], bytes[1]);
+    const __m512i lo23 = _mm512_unpacklo_epi8(bytes[2], bytes[3]);
+    const __m512i hi23 = _mm512_unpackhi_epi8(bytes[2], bytes[3]);
+    __m512i pixels[4] = {_mm512_unpacklo_epi16(lo01, lo23), _mm512_unpackhi_epi16(lo01, lo23),
+                         _mm512_unpacklo_epi16(hi01, hi23), _mm512_unpackhi_epi16(hi01, hi23)};
+    // Shade backgrounds, in pixel order: bit k of `shaded` is pixel x + k.
+    const uint64_t shaded = static_cast<uint64_t>(_mm512_test_epi16_mask(e0, highByte)) |
+                            static_cast<uint64_t>(_mm512_test_epi16_mask(e1, highByte)) << 32;
+    const int words = last ? 2 : 4;
+    for (int j = 0; j < words; ++j) {
+      const auto mask = static_cast<__mmask16>(shaded >> (16 * j));
+      if (mask) {
+        // Only the background has a high byte: every shaded pixel is it.
+        const ColourIndex background = entries[x + 16 * j + __builtin_ctz(mask)];
+        const __m512i colour = _mm512_set1_epi32(static_cast<int>(p.HostColours[background]));
+        pixels[j] = _mm512_mask_mov_epi32(pixels[j], mask, colour);
+      }
+      _mm512_storeu_si512(out + x + 16 * j, pixels[j]);
+    }
+  }
+}
+#endif
+
 }  // namespace
+
+bool HostConvertsWide() {
+#if defined(KESTRA_WIDE_CONVERSION)
+  static const bool wide = __builtin_cpu_supports("avx512f") &&
+                           __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512vbmi");
+  return wide;
+#else
+  return false;
+#endif
+}
 
 void DrawLine(const Machine& m, int line, LineBuffer& out) {
   IndexLine composed;
@@ -443,6 +524,12 @@ int RenderLine(Machine& m, int line) {
   ComposeLine(m, line, composed);
   const ColourIndex* entries = composed.entries + kLineGuard;
   const uint32_t* colours = m.palette.HostColours;
+#if defined(KESTRA_WIDE_CONVERSION)
+  if (d.format.bytesPerPixel == 4 && !d.DisplayVertical && d.wideConversion) {
+    CopyLineWide(m.palette, entries, d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch);
+    return 0;
+  }
+#endif
   switch (d.format.bytesPerPixel) {
     case 2: CopyLine<2>(d, line, entries, colours); break;
     case 3: CopyLine<3>(d, line, entries, colours); break;
