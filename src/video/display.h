@@ -65,9 +65,10 @@ class DisplayHost {
   virtual void Close() = 0;
 };
 
-// True when this processor converts lines to 32-bit host pixels 64 at a
-// time (x86-64 with AVX-512 VBMI); the renderer then does so.
-bool HostConvertsWide();
+// True when this processor can decode tiles eight at a time and convert
+// lines 64 pixels at a time (x86-64 with AVX-512 VBMI and BITALG); the
+// renderer then does so.
+bool HostRendersWide();
 
 struct DisplayState {
   PixelFormat format;
@@ -77,7 +78,7 @@ struct DisplayState {
   int FramePitch = 0;
   DisplayHost* openHost = nullptr;  // the platform side Open succeeded on
   bool windowKnown = false;  // OpenDisplay has run: SetDisplayGeometry re-opens
-  bool wideConversion = HostConvertsWide();  // a test may turn it off
+  bool wideRendering = HostRendersWide();  // a test may turn it off
 };
 
 // Sizes the main window needs for a scale and orientation: the FrameBuffer,

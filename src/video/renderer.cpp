@@ -9,7 +9,15 @@
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define KESTRA_WIDE_CONVERSION 1
+#define KESTRA_WIDE 1
+#define KESTRA_TARGET_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512bitalg")))
+// GCC 12's AVX-512 headers start some intrinsics from an undefined register
+// and then warn that it is uninitialised: the wide code sits between these.
+#define KESTRA_WIDE_BEGIN                                  \
+  _Pragma("GCC diagnostic push")                           \
+  _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")   \
+  _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define KESTRA_WIDE_END _Pragma("GCC diagnostic pop")
 #endif
 
 #include "core/machine.h"
@@ -146,7 +154,8 @@ void BuildWindowMask(uint8_t* mask, int line, const uint8_t* edges, uint8_t insi
 // painted follows from the entry itself (see ClearTest), so the tile walk
 // only stores.
 struct Layer {
-  alignas(16) uint8_t entries[kLineBufferWidth];
+  // Room past the line for whole vector stores of the wide tile walk.
+  alignas(64) uint8_t entries[kLineBufferWidth + 32];
 };
 
 // Palette 4, value 0: clear in every tile format. Fills what no tile reaches.
@@ -204,6 +213,111 @@ void DrawScreen(const uint8_t* iram, int line, Layer& layer, uint32_t mapBase, u
   }
 }
 
+#if defined(KESTRA_WIDE)
+KESTRA_WIDE_BEGIN
+
+// Bit of a tile row (its bytes as one little-endian word) that holds bit k of
+// pixel p's value, before any flip.
+constexpr int RowBit(int f, int p, int k) {
+  switch (f) {
+    case Planar2:
+    case Planar4: return 8 * k + 7 - p;
+    case Packed2: return 8 * (p / 4) + 6 - 2 * (p % 4) + k;
+    default: return 8 * (p / 2) + 4 * (1 - p % 2) + k;
+  }
+}
+
+template <int F>
+struct RowBitTables {
+  alignas(64) uint8_t select[4][64];  // [k]: byte 8t + p picks bit k of pixel p, tile t
+};
+template <int F>
+constexpr RowBitTables<F> MakeRowBitTables() {
+  RowBitTables<F> t{};
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < 64; ++i) t.select[k][i] = static_cast<uint8_t>(RowBit(F, i % 8, k));
+  }
+  return t;
+}
+template <int F>
+inline constexpr RowBitTables<F> kRowBits = MakeRowBitTables<F>();
+
+// The tile walk of DrawScreen, eight tiles a step: the eight rows are
+// gathered as words, each value bit of all 64 pixels is picked out with one
+// bit shuffle, mirrored rows are byte-reversed, the palette is added, and the
+// 64 entries are stored at once. 32 tiles are walked; what lies past the
+// 28 or 29 that reach the line is cleared again.
+template <int F>
+KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& layer,
+                                       uint32_t mapBase, uint32_t scrollX, uint32_t scrollY) {
+  const uint32_t y = scrollY + static_cast<uint32_t>(line);
+  // The map row's 32 words in one register; each step takes its eight
+  // columns (wrapping at 31) by a word permute.
+  const __m512i mapRow = _mm512_loadu_si512(iram + mapBase + ((y >> 3) & 31) * 64);
+  const uint32_t r = y & 7;
+  const uint32_t col = scrollX >> 3;
+  const uint32_t tiles = ((scrollX + 231) >> 3) - col;
+  const __m512i firstColumns = _mm512_and_si512(
+      _mm512_add_epi16(_mm512_set1_epi16(static_cast<short>(col)),
+                       _mm512_setr_epi64(0x0003000200010000, 0x0007000600050004, 0, 0, 0, 0, 0, 0)),
+      _mm512_set1_epi16(31));
+  constexpr int kBits = IsFourBit(F) ? 4 : 2;
+  constexpr long long kRowBytes = IsFourBit(F) ? 4 : 2;
+  const __m512i rowStraight = _mm512_set1_epi64(r * kRowBytes);
+  const __m512i rowFlipped = _mm512_set1_epi64((7 - r) * kRowBytes);
+  const __m512i tileMask = _mm512_set1_epi64(0x1FF);
+  const __m512i vFlip = _mm512_set1_epi64(0x8000);
+  const __m512i hFlip = _mm512_set1_epi64(0x4000);
+  // Within each word: bytes in reverse (a mirrored row), and byte 0 everywhere.
+  const __m512i reverse = _mm512_setr_epi64(0x0001020304050607, 0x08090A0B0C0D0E0F,
+                                            0x0001020304050607, 0x08090A0B0C0D0E0F,
+                                            0x0001020304050607, 0x08090A0B0C0D0E0F,
+                                            0x0001020304050607, 0x08090A0B0C0D0E0F);
+  const __m512i firstByte = _mm512_setr_epi64(0, 0x0808080808080808, 0, 0x0808080808080808,
+                                              0, 0x0808080808080808, 0, 0x0808080808080808);
+  __m512i select[kBits];
+  for (int k = 0; k < kBits; ++k) select[k] = _mm512_load_si512(kRowBits<F>.select[k]);
+
+  std::memset(layer.entries, kClearEntry, kLineGuard);
+  uint8_t* out = layer.entries + kLineGuard - (scrollX & 7);
+  for (uint32_t t = 0; t < 32; t += 8) {
+    const __m512i columns = _mm512_and_si512(
+        _mm512_add_epi16(firstColumns, _mm512_set1_epi16(static_cast<short>(t))), _mm512_set1_epi16(31));
+    const __m512i entry =
+        _mm512_cvtepu16_epi64(_mm512_castsi512_si128(_mm512_permutexvar_epi16(columns, mapRow)));
+    __m512i address;
+    if constexpr (IsFourBit(F)) {
+      const __m512i bank = _mm512_slli_epi64(_mm512_and_si512(entry, _mm512_set1_epi64(0x2000)), 1);
+      address = _mm512_add_epi64(_mm512_set1_epi64(0x4000), bank);
+      address = _mm512_add_epi64(address, _mm512_slli_epi64(_mm512_and_si512(entry, tileMask), 5));
+    } else {
+      address = _mm512_add_epi64(_mm512_set1_epi64(0x2000),
+                                 _mm512_slli_epi64(_mm512_and_si512(entry, tileMask), 4));
+    }
+    const __mmask8 flippedRow = _mm512_test_epi64_mask(entry, vFlip);
+    address = _mm512_add_epi64(address, _mm512_mask_blend_epi64(flippedRow, rowStraight, rowFlipped));
+    const __m512i rows = _mm512_i64gather_epi64(address, iram, 1);
+    __m512i values = _mm512_maskz_mov_epi8(_mm512_bitshuffle_epi64_mask(rows, select[0]),
+                                           _mm512_set1_epi8(1));
+    for (int k = 1; k < kBits; ++k) {
+      values = _mm512_mask_add_epi8(values, _mm512_bitshuffle_epi64_mask(rows, select[k]), values,
+                                    _mm512_set1_epi8(static_cast<char>(1 << k)));
+    }
+    const __mmask8 mirrored = _mm512_test_epi64_mask(entry, hFlip);
+    const __mmask64 mirroredBytes =
+        _mm512_movepi8_mask(_mm512_maskz_mov_epi64(mirrored, _mm512_set1_epi8(-1)));
+    values = _mm512_mask_shuffle_epi8(values, mirroredBytes, values, reverse);
+    // Palette (entry bits 9-12) * 16 into every byte of its tile's word.
+    const __m512i palette = _mm512_and_si512(_mm512_srli_epi64(entry, 5), _mm512_set1_epi64(0xF0));
+    values = _mm512_or_si512(values, _mm512_shuffle_epi8(palette, firstByte));
+    _mm512_storeu_si512(out + 8 * t, values);
+  }
+  // Clear again past the last tile that reaches the line (16 bytes cover the guard).
+  std::memset(out + 8 * tiles, kClearEntry, 16);
+}
+KESTRA_WIDE_END
+#endif
+
 void ClearLayer(Layer& layer) { std::memset(layer.entries, kClearEntry, sizeof layer.entries); }
 
 #if defined(__SSE2__)
@@ -258,6 +372,40 @@ void LayScreens(const Layer& screen1, const Layer& screen2, const uint8_t* mask,
   }
 #endif
 }
+
+#if defined(KESTRA_WIDE)
+KESTRA_WIDE_BEGIN
+// LayScreens 64 pixels a step, over 256 (the buffers have the room).
+template <int F, bool Windowed>
+KESTRA_TARGET_WIDE void LayScreensWide(const Layer& screen1, const Layer& screen2,
+                                       const uint8_t* mask, ColourIndex background,
+                                       ColourIndex* entries, uint8_t* cover) {
+  constexpr ClearTest t = ClearTestFor(F);
+  const __m512i clearMask = _mm512_set1_epi8(static_cast<char>(t.mask));
+  const __m512i clearValue = _mm512_set1_epi8(static_cast<char>(t.value));
+  const __m512i below = _mm512_set1_epi16(static_cast<short>(background));
+  for (int i = 0; i < 256; i += 64) {
+    const __m512i e1 = _mm512_load_si512(screen1.entries + i);
+    const __m512i e2 = _mm512_load_si512(screen2.entries + i);
+    const __mmask64 clear1 = _mm512_cmpeq_epi8_mask(_mm512_and_si512(e1, clearMask), clearValue);
+    __mmask64 clear2 = _mm512_cmpeq_epi8_mask(_mm512_and_si512(e2, clearMask), clearValue);
+    if constexpr (Windowed) {  // hidden bytes are 1
+      const __m512i hidden = _mm512_loadu_si512(mask + i);
+      clear2 |= _mm512_test_epi8_mask(hidden, hidden);
+    }
+    _mm512_storeu_si512(cover + i, _mm512_maskz_mov_epi8(~clear2, _mm512_set1_epi8(-1)));
+    const __mmask64 bothClear = clear1 & clear2;
+    const __m512i top = _mm512_mask_blend_epi8(clear2, e2, e1);
+    const __m512i low = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(top));
+    const __m512i high = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(top, 1));
+    _mm512_storeu_si512(entries + i,
+                        _mm512_mask_mov_epi16(low, static_cast<__mmask32>(bothClear), below));
+    _mm512_storeu_si512(entries + i + 32,
+                        _mm512_mask_mov_epi16(high, static_cast<__mmask32>(bothClear >> 32), below));
+  }
+}
+KESTRA_WIDE_END
+#endif
 
 // One sprite entry crossing the line at its row dy (before any flip).
 template <int F>
@@ -338,7 +486,7 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
 
 // One line of colour entries; screen x at entries[x + 8], guards included.
 struct IndexLine {
-  alignas(16) ColourIndex entries[kLineBufferWidth];
+  alignas(16) ColourIndex entries[kLineBufferWidth + 16];  // room for wide steps
 };
 
 template <int F>
@@ -350,27 +498,39 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
   Layer screen1, screen2;
 
   const uint8_t control = ports[0x00];
+  auto* drawScreen = &DrawScreen<F>;
+#if defined(KESTRA_WIDE)
+  if (m.display.wideRendering) drawScreen = &DrawScreenWide<F>;
+#endif
   if (control & 0x01) {
-    DrawScreen<F>(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+    drawScreen(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
   } else {
     ClearLayer(screen1);
   }
   if (control & 0x02) {
-    DrawScreen<F>(iram, line, screen2, m.io.MapBaseHigh, ports[0x12], ports[0x13]);
+    drawScreen(iram, line, screen2, m.io.MapBaseHigh, ports[0x12], ports[0x13]);
   } else {
     ClearLayer(screen2);
   }
+  auto* lay = &LayScreens<F, false>;
+  auto* layWindowed = &LayScreens<F, true>;
+#if defined(KESTRA_WIDE)
+  if (m.display.wideRendering) {
+    lay = &LayScreensWide<F, false>;
+    layWindowed = &LayScreensWide<F, true>;
+  }
+#endif
   switch ((control & 0x02) ? control & 0x30 : 0) {
     case 0x20:  // screen 2 shown only inside its window
       BuildWindowMask(mask, line, ports + 0x08, 0, 1);
-      LayScreens<F, true>(screen1, screen2, mask, background, out.entries, cover);
+      layWindowed(screen1, screen2, mask, background, out.entries, cover);
       break;
     case 0x30:  // shown only outside it
       BuildWindowMask(mask, line, ports + 0x08, 1, 0);
-      LayScreens<F, true>(screen1, screen2, mask, background, out.entries, cover);
+      layWindowed(screen1, screen2, mask, background, out.entries, cover);
       break;
     default:
-      LayScreens<F, false>(screen1, screen2, mask, background, out.entries, cover);
+      lay(screen1, screen2, mask, background, out.entries, cover);
       break;
   }
 
@@ -427,9 +587,8 @@ void CopyLine(const DisplayState& d, int line, const ColourIndex* entries,
   }
 }
 
-#if defined(KESTRA_WIDE_CONVERSION)
-#define KESTRA_TARGET_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-
+#if defined(KESTRA_WIDE)
+KESTRA_WIDE_BEGIN
 // The 224 visible pixels into a 32-bit FrameBuffer row, 64 at a time: each
 // byte of the host pixel is looked up in its HostColourBytes table, two
 // 128-byte halves in registers, and the four bytes are interleaved again.
@@ -491,15 +650,16 @@ KESTRA_TARGET_WIDE void CopyLineWide(const PaletteState& p, const ColourIndex* e
     }
   }
 }
+KESTRA_WIDE_END
 #endif
 
 }  // namespace
 
-bool HostConvertsWide() {
-#if defined(KESTRA_WIDE_CONVERSION)
-  static const bool wide = __builtin_cpu_supports("avx512f") &&
-                           __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512vbmi");
+bool HostRendersWide() {
+#if defined(KESTRA_WIDE)
+  static const bool wide =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg");
   return wide;
 #else
   return false;
@@ -524,8 +684,8 @@ int RenderLine(Machine& m, int line) {
   ComposeLine(m, line, composed);
   const ColourIndex* entries = composed.entries + kLineGuard;
   const uint32_t* colours = m.palette.HostColours;
-#if defined(KESTRA_WIDE_CONVERSION)
-  if (d.format.bytesPerPixel == 4 && !d.DisplayVertical && d.wideConversion) {
+#if defined(KESTRA_WIDE)
+  if (d.format.bytesPerPixel == 4 && !d.DisplayVertical && d.wideRendering) {
     CopyLineWide(m.palette, entries, d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch);
     return 0;
   }

@@ -391,20 +391,26 @@ std::string CompareScene(const Machine& m, const Scene& scene, Tally& tally) {
 }
 
 TEST(RendererModel, DrawLineMatchesThePlainModelOnRandomScenes) {
-  // 100 rounds of the 32 format and window combinations. A scene depends on
-  // its number alone: to look at a failing one, start the loop there.
+  // 100 rounds of the 32 format and window combinations, with the tile walk
+  // eight tiles a step where the processor allows and one by one. A scene
+  // depends on its number alone: to look at a failing one, start the loop there.
   constexpr int kScenes = 3200;
   std::unique_ptr<Machine> m = CreateMachine();
-  Tally tally;
-  for (int index = 0; index < kScenes; ++index) {
-    const Scene scene = BuildScene(*m, index);
-    const std::string difference = CompareScene(*m, scene, tally);
-    if (!difference.empty()) {
-      FAIL() << difference;
+  std::vector<bool> ways = {false};
+  if (HostRendersWide()) ways.push_back(true);
+  for (const bool wide : ways) {
+    m->display.wideRendering = wide;
+    Tally tally;
+    for (int index = 0; index < kScenes; ++index) {
+      const Scene scene = BuildScene(*m, index);
+      const std::string difference = CompareScene(*m, scene, tally);
+      if (!difference.empty()) {
+        FAIL() << (wide ? "wide walk: " : "one by one: ") << difference;
+      }
     }
-  }
-  for (int e = 0; e < Tally::kCount; ++e) {
-    EXPECT_GT(tally.counts[e], 0) << "no scene reached: " << Tally::kNames[e];
+    for (int e = 0; e < Tally::kCount; ++e) {
+      EXPECT_GT(tally.counts[e], 0) << "no scene reached: " << Tally::kNames[e];
+    }
   }
 }
 
@@ -418,7 +424,7 @@ TEST(RendererModel, RenderLineConvertsEveryEntryAsDrawLineDoes) {
   d.FramePitch = kWidth * 4;
   d.format.bytesPerPixel = 4;
   std::vector<bool> ways = {false};
-  if (HostConvertsWide()) ways.push_back(true);
+  if (HostRendersWide()) ways.push_back(true);
   int entries128Up = 0, shades = 0;  // pixels of the two special cases seen
   for (int index = 0; index < 800; ++index) {
     const Scene scene = BuildScene(*m, index);
@@ -426,7 +432,7 @@ TEST(RendererModel, RenderLineConvertsEveryEntryAsDrawLineDoes) {
       LineBuffer drawn;
       DrawLine(*m, line, drawn);
       for (const bool wide : ways) {
-        d.wideConversion = wide;
+        d.wideRendering = wide;
         ASSERT_EQ(RenderLine(*m, line), 0);
         for (int x = 0; x < kWidth; ++x) {
           const uint32_t pixel = frame[line * kWidth + x];
