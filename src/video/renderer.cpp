@@ -230,12 +230,16 @@ constexpr int RowBit(int f, int p, int k) {
 template <int F>
 struct RowBitTables {
   alignas(64) uint8_t select[4][64];  // [k]: byte 8t + p picks bit k of pixel p, tile t
+  alignas(64) uint8_t mirrored[4][64];  // the same with the row mirrored
 };
 template <int F>
 constexpr RowBitTables<F> MakeRowBitTables() {
   RowBitTables<F> t{};
   for (int k = 0; k < 4; ++k) {
-    for (int i = 0; i < 64; ++i) t.select[k][i] = static_cast<uint8_t>(RowBit(F, i % 8, k));
+    for (int i = 0; i < 64; ++i) {
+      t.select[k][i] = static_cast<uint8_t>(RowBit(F, i % 8, k));
+      t.mirrored[k][i] = static_cast<uint8_t>(RowBit(F, 7 - i % 8, k));
+    }
   }
   return t;
 }
@@ -243,9 +247,10 @@ template <int F>
 inline constexpr RowBitTables<F> kRowBits = MakeRowBitTables<F>();
 
 // The tile walk of DrawScreen, eight tiles a step: the eight rows are
-// gathered as words, each value bit of all 64 pixels is picked out with one
-// bit shuffle, mirrored rows are byte-reversed, the palette is added, and the
-// 64 entries are stored at once. 32 tiles are walked; what lies past the
+// gathered as words; the 64 pixel values are picked out of them with one
+// byte-wise shift (packed formats) or one bit shuffle per value bit (planar),
+// each tile's selection mirrored when its row is; the palette is added, and
+// the 64 entries are stored at once. 32 tiles are walked; what lies past the
 // 28 or 29 that reach the line is cleared again.
 template <int F>
 KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& layer,
@@ -268,15 +273,14 @@ KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& lay
   const __m512i tileMask = _mm512_set1_epi64(0x1FF);
   const __m512i vFlip = _mm512_set1_epi64(0x8000);
   const __m512i hFlip = _mm512_set1_epi64(0x4000);
-  // Within each word: bytes in reverse (a mirrored row), and byte 0 everywhere.
-  const __m512i reverse = _mm512_setr_epi64(0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                            0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                            0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                            0x0001020304050607, 0x08090A0B0C0D0E0F);
+  // Byte 0 of each word everywhere in it.
   const __m512i firstByte = _mm512_setr_epi64(0, 0x0808080808080808, 0, 0x0808080808080808,
                                               0, 0x0808080808080808, 0, 0x0808080808080808);
-  __m512i select[kBits];
-  for (int k = 0; k < kBits; ++k) select[k] = _mm512_load_si512(kRowBits<F>.select[k]);
+  __m512i select[kBits], mirror[kBits];
+  for (int k = 0; k < kBits; ++k) {
+    select[k] = _mm512_load_si512(kRowBits<F>.select[k]);
+    mirror[k] = _mm512_load_si512(kRowBits<F>.mirrored[k]);
+  }
 
   std::memset(layer.entries, kClearEntry, kLineGuard);
   uint8_t* out = layer.entries + kLineGuard - (scrollX & 7);
@@ -297,16 +301,23 @@ KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& lay
     const __mmask8 flippedRow = _mm512_test_epi64_mask(entry, vFlip);
     address = _mm512_add_epi64(address, _mm512_mask_blend_epi64(flippedRow, rowStraight, rowFlipped));
     const __m512i rows = _mm512_i64gather_epi64(address, iram, 1);
-    __m512i values = _mm512_maskz_mov_epi8(_mm512_bitshuffle_epi64_mask(rows, select[0]),
-                                           _mm512_set1_epi8(1));
-    for (int k = 1; k < kBits; ++k) {
-      values = _mm512_mask_add_epi8(values, _mm512_bitshuffle_epi64_mask(rows, select[k]), values,
-                                    _mm512_set1_epi8(static_cast<char>(1 << k)));
-    }
     const __mmask8 mirrored = _mm512_test_epi64_mask(entry, hFlip);
-    const __mmask64 mirroredBytes =
-        _mm512_movepi8_mask(_mm512_maskz_mov_epi64(mirrored, _mm512_set1_epi8(-1)));
-    values = _mm512_mask_shuffle_epi8(values, mirroredBytes, values, reverse);
+    __m512i values;
+    if constexpr (F == Packed2 || F == Packed4) {
+      // A pixel's bits lie together: one shift per byte takes them all.
+      values = _mm512_and_si512(
+          _mm512_multishift_epi64_epi8(_mm512_mask_blend_epi64(mirrored, select[0], mirror[0]), rows),
+          _mm512_set1_epi8((1 << kBits) - 1));
+    } else {
+      values = _mm512_maskz_mov_epi8(
+          _mm512_bitshuffle_epi64_mask(rows, _mm512_mask_blend_epi64(mirrored, select[0], mirror[0])),
+          _mm512_set1_epi8(1));
+      for (int k = 1; k < kBits; ++k) {
+        const __m512i bit = _mm512_mask_blend_epi64(mirrored, select[k], mirror[k]);
+        values = _mm512_mask_add_epi8(values, _mm512_bitshuffle_epi64_mask(rows, bit), values,
+                                      _mm512_set1_epi8(static_cast<char>(1 << k)));
+      }
+    }
     // Palette (entry bits 9-12) * 16 into every byte of its tile's word.
     const __m512i palette = _mm512_and_si512(_mm512_srli_epi64(entry, 5), _mm512_set1_epi64(0xF0));
     values = _mm512_or_si512(values, _mm512_shuffle_epi8(palette, firstByte));
