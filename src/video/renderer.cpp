@@ -246,32 +246,30 @@ constexpr RowBitTables<F> MakeRowBitTables() {
 template <int F>
 inline constexpr RowBitTables<F> kRowBits = MakeRowBitTables<F>();
 
-// The tile walk of DrawScreen, eight tiles a step: the eight rows are
-// gathered as words; the 64 pixel values are picked out of them with one
-// byte-wise shift (packed formats) or one bit shuffle per value bit (planar),
-// each tile's selection mirrored when its row is; the palette is added, and
-// the 64 entries are stored at once. 32 tiles are walked; what lies past the
-// 28 or 29 that reach the line is cleared again.
+// The tile walk of DrawScreen, sixteen tiles a step: their rows are gathered
+// at once; then for each eight (a row a word) the 64 pixel values are picked
+// out with one byte-wise shift (packed formats) or one bit shuffle per value
+// bit (planar), each tile's selection mirrored when its row is; the palette
+// is added, and the 64 entries are stored at once. 32 tiles are walked; what
+// lies past the 28 or 29 that reach the line is cleared again.
 template <int F>
 KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& layer,
                                        uint32_t mapBase, uint32_t scrollX, uint32_t scrollY) {
   const uint32_t y = scrollY + static_cast<uint32_t>(line);
-  // The map row's 32 words in one register; each step takes its eight
+  // The map row's 32 words in one register; each step takes its sixteen
   // columns (wrapping at 31) by a word permute.
   const __m512i mapRow = _mm512_loadu_si512(iram + mapBase + ((y >> 3) & 31) * 64);
   const uint32_t r = y & 7;
   const uint32_t col = scrollX >> 3;
   const uint32_t tiles = ((scrollX + 231) >> 3) - col;
-  const __m512i firstColumns = _mm512_and_si512(
-      _mm512_add_epi16(_mm512_set1_epi16(static_cast<short>(col)),
-                       _mm512_setr_epi64(0x0003000200010000, 0x0007000600050004, 0, 0, 0, 0, 0, 0)),
-      _mm512_set1_epi16(31));
+  const __m512i firstColumns = _mm512_add_epi16(
+      _mm512_set1_epi16(static_cast<short>(col)),
+      _mm512_setr_epi64(0x0003000200010000, 0x0007000600050004, 0x000B000A00090008,
+                        0x000F000E000D000C, 0, 0, 0, 0));
   constexpr int kBits = IsFourBit(F) ? 4 : 2;
-  constexpr long long kRowBytes = IsFourBit(F) ? 4 : 2;
-  const __m512i rowStraight = _mm512_set1_epi64(r * kRowBytes);
-  const __m512i rowFlipped = _mm512_set1_epi64((7 - r) * kRowBytes);
-  const __m512i tileMask = _mm512_set1_epi64(0x1FF);
-  const __m512i vFlip = _mm512_set1_epi64(0x8000);
+  constexpr int kRowBytes = IsFourBit(F) ? 4 : 2;
+  const __m512i rowStraight = _mm512_set1_epi32(static_cast<int>(r) * kRowBytes);
+  const __m512i rowFlipped = _mm512_set1_epi32(static_cast<int>(7 - r) * kRowBytes);
   const __m512i hFlip = _mm512_set1_epi64(0x4000);
   // Byte 0 of each word everywhere in it.
   const __m512i firstByte = _mm512_setr_epi64(0, 0x0808080808080808, 0, 0x0808080808080808,
@@ -284,44 +282,55 @@ KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& lay
 
   std::memset(layer.entries, kClearEntry, kLineGuard);
   uint8_t* out = layer.entries + kLineGuard - (scrollX & 7);
-  for (uint32_t t = 0; t < 32; t += 8) {
+  for (uint32_t t = 0; t < 32; t += 16) {
+    // Sixteen columns (wrapping at 31), their row addresses, one gather.
     const __m512i columns = _mm512_and_si512(
         _mm512_add_epi16(firstColumns, _mm512_set1_epi16(static_cast<short>(t))), _mm512_set1_epi16(31));
-    const __m512i entry =
-        _mm512_cvtepu16_epi64(_mm512_castsi512_si128(_mm512_permutexvar_epi16(columns, mapRow)));
+    const __m512i entries =
+        _mm512_cvtepu16_epi32(_mm512_castsi512_si256(_mm512_permutexvar_epi16(columns, mapRow)));
     __m512i address;
     if constexpr (IsFourBit(F)) {
-      const __m512i bank = _mm512_slli_epi64(_mm512_and_si512(entry, _mm512_set1_epi64(0x2000)), 1);
-      address = _mm512_add_epi64(_mm512_set1_epi64(0x4000), bank);
-      address = _mm512_add_epi64(address, _mm512_slli_epi64(_mm512_and_si512(entry, tileMask), 5));
+      const __m512i bank = _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x2000)), 1);
+      address = _mm512_add_epi32(_mm512_set1_epi32(0x4000), bank);
+      address = _mm512_add_epi32(
+          address, _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x1FF)), 5));
     } else {
-      address = _mm512_add_epi64(_mm512_set1_epi64(0x2000),
-                                 _mm512_slli_epi64(_mm512_and_si512(entry, tileMask), 4));
+      address = _mm512_add_epi32(
+          _mm512_set1_epi32(0x2000),
+          _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x1FF)), 4));
     }
-    const __mmask8 flippedRow = _mm512_test_epi64_mask(entry, vFlip);
-    address = _mm512_add_epi64(address, _mm512_mask_blend_epi64(flippedRow, rowStraight, rowFlipped));
-    const __m512i rows = _mm512_i64gather_epi64(address, iram, 1);
-    const __mmask8 mirrored = _mm512_test_epi64_mask(entry, hFlip);
-    __m512i values;
-    if constexpr (F == Packed2 || F == Packed4) {
-      // A pixel's bits lie together: one shift per byte takes them all.
-      values = _mm512_and_si512(
-          _mm512_multishift_epi64_epi8(_mm512_mask_blend_epi64(mirrored, select[0], mirror[0]), rows),
-          _mm512_set1_epi8((1 << kBits) - 1));
-    } else {
-      values = _mm512_maskz_mov_epi8(
-          _mm512_bitshuffle_epi64_mask(rows, _mm512_mask_blend_epi64(mirrored, select[0], mirror[0])),
-          _mm512_set1_epi8(1));
-      for (int k = 1; k < kBits; ++k) {
-        const __m512i bit = _mm512_mask_blend_epi64(mirrored, select[k], mirror[k]);
-        values = _mm512_mask_add_epi8(values, _mm512_bitshuffle_epi64_mask(rows, bit), values,
-                                      _mm512_set1_epi8(static_cast<char>(1 << k)));
+    const __mmask16 flippedRow = _mm512_test_epi32_mask(entries, _mm512_set1_epi32(0x8000));
+    address = _mm512_add_epi32(address, _mm512_mask_blend_epi32(flippedRow, rowStraight, rowFlipped));
+    const __m512i rows16 = _mm512_i32gather_epi32(address, iram, 1);
+    // Then eight tiles a word each.
+    for (int half = 0; half < 2; ++half) {
+      const __m512i entry = _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(entries, half));
+      const __m512i rows = _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(rows16, half));
+      const __mmask8 mirrored = _mm512_test_epi64_mask(entry, hFlip);
+      __m512i values;
+      if constexpr (F == Packed2 || F == Packed4) {
+        // A pixel's bits lie together: one shift per byte takes them all.
+        values = _mm512_and_si512(
+            _mm512_multishift_epi64_epi8(_mm512_mask_blend_epi64(mirrored, select[0], mirror[0]),
+                                         rows),
+            _mm512_set1_epi8((1 << kBits) - 1));
+      } else {
+        values = _mm512_maskz_mov_epi8(
+            _mm512_bitshuffle_epi64_mask(rows,
+                                         _mm512_mask_blend_epi64(mirrored, select[0], mirror[0])),
+            _mm512_set1_epi8(1));
+        for (int k = 1; k < kBits; ++k) {
+          const __m512i bit = _mm512_mask_blend_epi64(mirrored, select[k], mirror[k]);
+          values = _mm512_mask_add_epi8(values, _mm512_bitshuffle_epi64_mask(rows, bit), values,
+                                        _mm512_set1_epi8(static_cast<char>(1 << k)));
+        }
       }
+      // Palette (entry bits 9-12) * 16 into every byte of its tile's word.
+      const __m512i palette =
+          _mm512_and_si512(_mm512_srli_epi64(entry, 5), _mm512_set1_epi64(0xF0));
+      values = _mm512_or_si512(values, _mm512_shuffle_epi8(palette, firstByte));
+      _mm512_storeu_si512(out + 8 * (t + 8 * half), values);
     }
-    // Palette (entry bits 9-12) * 16 into every byte of its tile's word.
-    const __m512i palette = _mm512_and_si512(_mm512_srli_epi64(entry, 5), _mm512_set1_epi64(0xF0));
-    values = _mm512_or_si512(values, _mm512_shuffle_epi8(palette, firstByte));
-    _mm512_storeu_si512(out + 8 * t, values);
   }
   // Clear again past the last tile that reaches the line (16 bytes cover the guard).
   std::memset(out + 8 * tiles, kClearEntry, 16);
