@@ -455,20 +455,16 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
   Paint(w.px + x, pixels, draw, palette);
 }
 
-// Sprites from the snapshot's last entry to its first, so the first ends on
-// top. line - y modulo 256 is a sprite's row, for y bytes 0xF9-0xFF (-7 ... -1)
-// as for the others, and 8 or more when the sprite is off this line.
-template <int F>
-void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed) {
-  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
-  const uint8_t line = static_cast<uint8_t>(w.line);
-  const uint8_t* entries = snapshot.entries;
+// The snapshot entries on this line, one bit each (entry 64 * word + bit):
+// line - y modulo 256 is a sprite's row, for y bytes 0xF9-0xFF (-7 ... -1) as
+// for the others, and 8 or more when the sprite is off this line. Entries
+// past the count hold old data and take no bit.
+static_assert(kSpriteSnapshotEntries == 128, "two words of hit bits");
 #if defined(__SSE2__)
-  // First the entries on this line, one bit each, without a branch per entry:
-  // sixteen y bytes (bytes 2, 6, 10, ... of the entries) are gathered into one
-  // register and compared at once.
-  static_assert(kSpriteSnapshotEntries == 128, "two words of hit bits");
-  uint64_t hits[2] = {0, 0};
+// Sixteen y bytes (bytes 2, 6, 10, ... of the entries) are gathered into one
+// register and compared at once, without a branch per entry.
+void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+  hits[0] = hits[1] = 0;
   const __m128i lines = _mm_set1_epi8(static_cast<char>(line));
   const __m128i seven = _mm_set1_epi8(7);
   const __m128i lowByte = _mm_set1_epi32(0xFF);
@@ -484,9 +480,69 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
     const __m128i onLine = _mm_cmpeq_epi8(_mm_min_epu8(dy, seven), dy);  // dy 0-7
     uint64_t bits = static_cast<unsigned>(_mm_movemask_epi8(onLine));
     const int valid = count - 16 * block;
-    if (valid < 16) bits &= (1u << valid) - 1;  // entries past the count hold old data
+    if (valid < 16) bits &= (1u << valid) - 1;
     hits[block >> 2] |= bits << (16 * (block & 3));
   }
+}
+#else
+void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+  hits[0] = hits[1] = 0;
+  for (int n = 0; n < count; ++n) {
+    if (static_cast<uint8_t>(line - entries[4 * n + 2]) < 8) hits[n >> 6] |= 1ull << (n & 63);
+  }
+}
+#endif
+
+#if defined(KESTRA_WIDE)
+KESTRA_WIDE_BEGIN
+// FindSprites 64 entries a step: the y bytes of 32 entries come out of their
+// 128 bytes with one byte permute.
+KESTRA_TARGET_WIDE void FindSpritesWide(const uint8_t* entries, int count, uint8_t line,
+                                        uint64_t hits[2]) {
+  alignas(64) static constexpr auto kYBytes = [] {
+    std::array<uint8_t, 64> index{};
+    for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>((4 * i + 2) & 127);
+    return index;
+  }();
+  const __m512i yIndex = _mm512_load_si512(kYBytes.data());
+  const __m512i lines = _mm512_set1_epi8(static_cast<char>(line));
+  const __m512i seven = _mm512_set1_epi8(7);
+  for (int word = 0; word < 2; ++word) {
+    const int valid = count - 64 * word;
+    if (valid <= 0) {
+      hits[word] = 0;
+      continue;
+    }
+    const uint8_t* p = entries + 256 * word;
+    const __m512i low = _mm512_permutex2var_epi8(_mm512_loadu_si512(p), yIndex,
+                                                 _mm512_loadu_si512(p + 64));
+    const __m512i high = _mm512_permutex2var_epi8(_mm512_loadu_si512(p + 128), yIndex,
+                                                  _mm512_loadu_si512(p + 192));
+    const __m512i y = _mm512_inserti64x4(low, _mm512_castsi512_si256(high), 1);
+    const uint64_t onLine = _mm512_cmple_epu8_mask(_mm512_sub_epi8(lines, y), seven);
+    hits[word] = valid >= 64 ? onLine : onLine & ((1ull << valid) - 1);
+  }
+}
+KESTRA_WIDE_END
+#endif
+
+// Sprites from the snapshot's last entry to its first, so the first ends on
+// top.
+template <int F>
+void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed, bool wide) {
+  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
+  const uint8_t line = static_cast<uint8_t>(w.line);
+  const uint8_t* entries = snapshot.entries;
+  uint64_t hits[2];
+#if defined(KESTRA_WIDE)
+  if (wide) {
+    FindSpritesWide(entries, count, line, hits);
+  } else {
+    FindSprites(entries, count, line, hits);
+  }
+#else
+  FindSprites(entries, count, line, hits);
+#endif
   for (int word = 1; word >= 0; --word) {
     for (uint64_t h = hits[word]; h; ) {
       const int bit = 63 - __builtin_clzll(h);
@@ -495,13 +551,6 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
       DrawSprite<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
     }
   }
-#else
-  for (int n = count - 1; n >= 0; --n) {
-    const uint8_t* entry = entries + 4 * n;
-    const uint32_t dy = static_cast<uint8_t>(line - entry[2]);
-    if (dy < 8) DrawSprite<F>(w, entry, dy, windowed);
-  }
-#endif
 }
 
 // One line of colour entries; screen x at entries[x + 8], guards included.
@@ -558,7 +607,7 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
     const bool windowed = control & 0x08;
     if (windowed) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
     const LineWork w{iram, out.entries + kLineGuard, mask, cover, line};
-    DrawSprites<F>(w, m.sched.Sprites, windowed);
+    DrawSprites<F>(w, m.sched.Sprites, windowed, m.display.wideRendering);
   }
 }
 
