@@ -10,7 +10,8 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define KESTRA_WIDE 1
-#define KESTRA_TARGET_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512bitalg")))
+#define KESTRA_TARGET_WIDE \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512bitalg")))
 // GCC 12's AVX-512 headers start some intrinsics from an undefined register
 // and then warn that it is uninitialised: the wide code sits between these.
 #define KESTRA_WIDE_BEGIN                                  \
@@ -170,11 +171,20 @@ constexpr ClearTest ClearTestFor(int f) {
   return IsFourBit(f) ? ClearTest{0x0F, 0x00} : ClearTest{0x4F, 0x40};
 }
 
+// Where screen 2 is drawn after its window, which sprites without priority
+// stay behind: a byte per x (0xFF at bytes[x + 8]) from LayScreens, a bit per
+// x (bit x + 8) from LayScreensWide.
+struct Screen2Cover {
+  alignas(64) uint8_t bytes[kFlagWidth];
+  uint64_t bits[5];  // the fifth stays 0: a sprite's eight bits may reach into it
+};
+
 struct LineWork {
   const uint8_t* iram;
   ColourIndex* px;  // screen x at px[x]
-  uint8_t* mask;   // WindowMask at mask[x + 8]
-  uint8_t* cover;  // Screen2Cover at cover[x + 8]: 0xFF where screen 2 is drawn
+  uint8_t* mask;   // WindowMask at mask[x + 8] (one by one only)
+  const uint8_t* spriteWindow;  // its four edge ports
+  Screen2Cover* cover;
   int line;
 };
 
@@ -357,8 +367,9 @@ inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
 // cover that sprites without priority stay behind.
 template <int F, bool Windowed>
 void LayScreens(const Layer& screen1, const Layer& screen2, const uint8_t* mask,
-                ColourIndex background, ColourIndex* entries, uint8_t* cover) {
+                ColourIndex background, ColourIndex* entries, Screen2Cover& screen2Cover) {
   constexpr ClearTest t = ClearTestFor(F);
+  uint8_t* cover = screen2Cover.bytes;
 #if defined(__SSE2__)
   // The line is built as low and high bytes: only the background has a high byte.
   const __m128i zero = _mm_setzero_si128();
@@ -399,7 +410,7 @@ KESTRA_WIDE_BEGIN
 template <int F, bool Windowed>
 KESTRA_TARGET_WIDE void LayScreensWide(const Layer& screen1, const Layer& screen2,
                                        const uint8_t* mask, ColourIndex background,
-                                       ColourIndex* entries, uint8_t* cover) {
+                                       ColourIndex* entries, Screen2Cover& cover) {
   constexpr ClearTest t = ClearTestFor(F);
   const __m512i clearMask = _mm512_set1_epi8(static_cast<char>(t.mask));
   const __m512i clearValue = _mm512_set1_epi8(static_cast<char>(t.value));
@@ -413,7 +424,7 @@ KESTRA_TARGET_WIDE void LayScreensWide(const Layer& screen1, const Layer& screen
       const __m512i hidden = _mm512_loadu_si512(mask + i);
       clear2 |= _mm512_test_epi8_mask(hidden, hidden);
     }
-    _mm512_storeu_si512(cover + i, _mm512_maskz_mov_epi8(~clear2, _mm512_set1_epi8(-1)));
+    cover.bits[i / 64] = ~clear2;
     const __mmask64 bothClear = clear1 & clear2;
     const __m512i top = _mm512_mask_blend_epi8(clear2, e2, e1);
     const __m512i low = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(top));
@@ -423,6 +434,7 @@ KESTRA_TARGET_WIDE void LayScreensWide(const Layer& screen1, const Layer& screen
     _mm512_storeu_si512(entries + i + 32,
                         _mm512_mask_mov_epi16(high, static_cast<__mmask32>(bothClear >> 32), below));
   }
+  cover.bits[4] = 0;
 }
 KESTRA_WIDE_END
 #endif
@@ -451,9 +463,56 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed)
     if (x < 0) wrongSide &= ~0ull << (8 * -x);
     draw &= ~wrongSide;
   }
-  if (!(attr & 0x2000)) draw &= ~LoadFlags(w.cover + 8 + x);  // behind screen 2
+  if (!(attr & 0x2000)) draw &= ~LoadFlags(w.cover->bytes + 8 + x);  // behind screen 2
   Paint(w.px + x, pixels, draw, palette);
 }
+
+#if defined(KESTRA_WIDE)
+KESTRA_WIDE_BEGIN
+// DrawSprite with the painted pixels as eight bits (bit p for x + p) and one
+// masked store: the window from its edges, the cover from its bits.
+template <int F>
+KESTRA_TARGET_WIDE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint32_t dy,
+                                       bool windowed) {
+  int x = e[3];
+  if (x >= 224) {
+    if (x <= 0xF8) return;
+    x -= 256;  // 0xF9-0xFF: -7 ... -1
+  }
+  const uint32_t attr = e[0] | e[1] << 8;
+  const uint32_t row = (attr & 0x8000) ? dy ^ 7 : dy;
+  TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & ~0x2000u, row));  // bank 0 always
+  const uint32_t palette = 8 + ((attr >> 9) & 7);
+  const bool zeroClear = IsFourBit(F) || (palette & 4);
+  pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
+  const __m128i values = _mm_cvtsi64_si128(static_cast<long long>(pixels));
+  uint32_t draw = zeroClear ? _mm_test_epi8_mask(values, values) : 0xFF;
+  if (windowed) {
+    // Drawn inside the window, or outside it with attribute bit 12; pixels
+    // left of x = 0 skip the test.
+    const uint8_t* edges = w.spriteWindow;
+    const int left = edges[0], top = edges[1], right = edges[2], bottom = edges[3];
+    uint32_t inside = 0;
+    if (top <= w.line && w.line <= bottom && left <= right) {
+      const int from = std::max(left - x, 0), to = std::min(right - x, 7);
+      if (from <= to) inside = (0xFFu >> (7 - to)) & (0xFFu << from);
+    }
+    uint32_t wrongSide = (attr & 0x1000) ? inside : ~inside & 0xFF;
+    if (x < 0) wrongSide &= 0xFFu << -x;
+    draw &= ~wrongSide;
+  }
+  if (!(attr & 0x2000)) {  // behind screen 2: its eight cover bits from bit x + 8 on
+    const int at = x + 8;
+    const uint64_t* bits = w.cover->bits + (at >> 6);
+    const int shift = at & 63;
+    draw &= ~static_cast<uint32_t>((bits[0] >> shift) | ((bits[1] << 1) << (63 - shift)));
+  }
+  const uint64_t entries = pixels | palette * 0x1010101010101010ull;
+  _mm_mask_storeu_epi16(w.px + x, static_cast<__mmask8>(draw),
+                        _mm_cvtepu8_epi16(_mm_cvtsi64_si128(static_cast<long long>(entries))));
+}
+KESTRA_WIDE_END
+#endif
 
 // The snapshot entries on this line, one bit each (entry 64 * word + bit):
 // line - y modulo 256 is a sprite's row, for y bytes 0xF9-0xFF (-7 ... -1) as
@@ -548,7 +607,14 @@ void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowe
       const int bit = 63 - __builtin_clzll(h);
       h &= ~(1ull << bit);
       const uint8_t* entry = entries + 4 * (64 * word + bit);
-      DrawSprite<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
+      const uint32_t dy = static_cast<uint8_t>(line - entry[2]);
+#if defined(KESTRA_WIDE)
+      if (wide) {
+        DrawSpriteWide<F>(w, entry, dy, windowed);
+        continue;
+      }
+#endif
+      DrawSprite<F>(w, entry, dy, windowed);
     }
   }
 }
@@ -563,7 +629,7 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
   const uint8_t* ports = m.io.IoPorts;
   const uint8_t* iram = m.mem.Iram;
   alignas(64) uint8_t mask[kFlagWidth];
-  alignas(64) uint8_t cover[kFlagWidth];
+  Screen2Cover cover;
   Layer screen1, screen2;
 
   const uint8_t control = ports[0x00];
@@ -605,9 +671,10 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
 
   if (control & 0x04) {
     const bool windowed = control & 0x08;
-    if (windowed) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
-    const LineWork w{iram, out.entries + kLineGuard, mask, cover, line};
-    DrawSprites<F>(w, m.sched.Sprites, windowed, m.display.wideRendering);
+    const bool wide = m.display.wideRendering;
+    if (windowed && !wide) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
+    const LineWork w{iram, out.entries + kLineGuard, mask, ports + 0x0C, &cover, line};
+    DrawSprites<F>(w, m.sched.Sprites, windowed, wide);
   }
 }
 
@@ -728,7 +795,8 @@ bool HostRendersWide() {
 #if defined(KESTRA_WIDE)
   static const bool wide =
       __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg");
+      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+      __builtin_cpu_supports("avx512bitalg");
   return wide;
 #else
   return false;
