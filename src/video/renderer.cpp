@@ -484,7 +484,10 @@ KESTRA_TARGET_WIDE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint
   TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & ~0x2000u, row));  // bank 0 always
   const uint32_t palette = 8 + ((attr >> 9) & 7);
   const bool zeroClear = IsFourBit(F) || (palette & 4);
-  pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
+  // The flips and the priority without branches: the sprites on a line mix
+  // them at random.
+  const uint64_t mirrored = 0 - static_cast<uint64_t>((attr >> 14) & 1);
+  pixels = (Mirror(pixels) & mirrored) | (pixels & ~mirrored);
   const __m128i values = _mm_cvtsi64_si128(static_cast<long long>(pixels));
   uint32_t draw = zeroClear ? _mm_test_epi8_mask(values, values) : 0xFF;
   if (windowed) {
@@ -501,11 +504,12 @@ KESTRA_TARGET_WIDE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint
     if (x < 0) wrongSide &= 0xFFu << -x;
     draw &= ~wrongSide;
   }
-  if (!(attr & 0x2000)) {  // behind screen 2: its eight cover bits from bit x + 8 on
+  {  // behind screen 2 without priority: its eight cover bits from bit x + 8 on
     const int at = x + 8;
     const uint64_t* bits = w.cover->bits + (at >> 6);
     const int shift = at & 63;
-    draw &= ~static_cast<uint32_t>((bits[0] >> shift) | ((bits[1] << 1) << (63 - shift)));
+    const uint32_t behind = (attr & 0x2000) ? 0u : 0xFFu;
+    draw &= ~(static_cast<uint32_t>((bits[0] >> shift) | ((bits[1] << 1) << (63 - shift))) & behind);
   }
   const uint64_t entries = pixels | palette * 0x1010101010101010ull;
   _mm_mask_storeu_epi16(w.px + x, static_cast<__mmask8>(draw),
