@@ -472,8 +472,8 @@ KESTRA_WIDE_BEGIN
 // DrawSprite with the painted pixels as eight bits (bit p for x + p) and one
 // masked store: the window from its edges, the cover from its bits.
 template <int F>
-KESTRA_TARGET_WIDE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint32_t dy,
-                                       bool windowed) {
+KESTRA_TARGET_WIDE inline __attribute__((always_inline)) void DrawSpriteWide(
+    const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed) {
   int x = e[3];
   if (x >= 224) {
     if (x <= 0xF8) return;
@@ -560,8 +560,8 @@ void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[
 KESTRA_WIDE_BEGIN
 // FindSprites 64 entries a step: the y bytes of 32 entries come out of their
 // 128 bytes with one byte permute.
-KESTRA_TARGET_WIDE void FindSpritesWide(const uint8_t* entries, int count, uint8_t line,
-                                        uint64_t hits[2]) {
+KESTRA_TARGET_WIDE inline __attribute__((always_inline)) void FindSpritesWide(
+    const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
   alignas(64) static constexpr auto kYBytes = [] {
     std::array<uint8_t, 64> index{};
     for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>((4 * i + 2) & 127);
@@ -586,39 +586,41 @@ KESTRA_TARGET_WIDE void FindSpritesWide(const uint8_t* entries, int count, uint8
     hits[word] = valid >= 64 ? onLine : onLine & ((1ull << valid) - 1);
   }
 }
+
+// DrawSprites with both steps wide, in one function with no call per sprite.
+template <int F>
+KESTRA_TARGET_WIDE void DrawSpritesWide(const LineWork& w, const SpriteSnapshot& snapshot,
+                                        bool windowed) {
+  const uint8_t line = static_cast<uint8_t>(w.line);
+  const uint8_t* entries = snapshot.entries;
+  uint64_t hits[2];
+  FindSpritesWide(entries, std::min(snapshot.count, kSpriteSnapshotEntries), line, hits);
+  for (int word = 1; word >= 0; --word) {
+    for (uint64_t h = hits[word]; h;) {
+      const int bit = 63 - __builtin_clzll(h);
+      h &= ~(1ull << bit);
+      const uint8_t* entry = entries + 4 * (64 * word + bit);
+      DrawSpriteWide<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
+    }
+  }
+}
 KESTRA_WIDE_END
 #endif
 
 // Sprites from the snapshot's last entry to its first, so the first ends on
 // top.
 template <int F>
-void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed, bool wide) {
-  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
+void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed) {
   const uint8_t line = static_cast<uint8_t>(w.line);
   const uint8_t* entries = snapshot.entries;
   uint64_t hits[2];
-#if defined(KESTRA_WIDE)
-  if (wide) {
-    FindSpritesWide(entries, count, line, hits);
-  } else {
-    FindSprites(entries, count, line, hits);
-  }
-#else
-  FindSprites(entries, count, line, hits);
-#endif
+  FindSprites(entries, std::min(snapshot.count, kSpriteSnapshotEntries), line, hits);
   for (int word = 1; word >= 0; --word) {
     for (uint64_t h = hits[word]; h; ) {
       const int bit = 63 - __builtin_clzll(h);
       h &= ~(1ull << bit);
       const uint8_t* entry = entries + 4 * (64 * word + bit);
-      const uint32_t dy = static_cast<uint8_t>(line - entry[2]);
-#if defined(KESTRA_WIDE)
-      if (wide) {
-        DrawSpriteWide<F>(w, entry, dy, windowed);
-        continue;
-      }
-#endif
-      DrawSprite<F>(w, entry, dy, windowed);
+      DrawSprite<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
     }
   }
 }
@@ -678,7 +680,13 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
     const bool wide = m.display.wideRendering;
     if (windowed && !wide) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
     const LineWork w{iram, out.entries + kLineGuard, mask, ports + 0x0C, &cover, line};
-    DrawSprites<F>(w, m.sched.Sprites, windowed, wide);
+#if defined(KESTRA_WIDE)
+    if (wide) {
+      DrawSpritesWide<F>(w, m.sched.Sprites, windowed);
+      return;
+    }
+#endif
+    DrawSprites<F>(w, m.sched.Sprites, windowed);
   }
 }
 
