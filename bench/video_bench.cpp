@@ -1,5 +1,6 @@
 // RenderLine on a busy line: both screens scrolled, screen 2 in a window,
-// 32 of 128 sprites on the line, in each tile format and orientation.
+// 32 of 128 sprites on the line, in each tile format and orientation, by the
+// wide path (where the processor has it) and one by one.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -46,18 +47,22 @@ struct BusyScene {
 
 void BM_RenderBusyLine(benchmark::State& state) {
   BusyScene scene(static_cast<uint8_t>(state.range(0)), static_cast<int>(state.range(1)));
+  const bool wide = state.range(2) != 0;
+  if (wide && !HostRendersWide()) {
+    state.SkipWithError("this processor has no wide path");
+    return;
+  }
+  scene.m->display.wideRendering = wide;
   for (auto _ : state) {
     benchmark::DoNotOptimize(RenderLine(*scene.m, 70));
   }
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_RenderBusyLine)
-    ->ArgNames({"format", "vertical"})
-    ->Args({0x00, 0})
-    ->Args({0x20, 0})
-    ->Args({0x40, 0})
-    ->Args({0x60, 0})
-    ->Args({0x60, 1});
+    ->ArgNames({"format", "vertical", "wide"})
+    ->ArgsProduct({{0x00, 0x20, 0x40, 0x60}, {0}, {0, 1}})
+    ->Args({0x60, 1, 0})
+    ->Args({0x60, 1, 1});
 
 void BM_RenderBusyFrame(benchmark::State& state) {
   BusyScene scene(0x60, 0);

@@ -65,9 +65,9 @@ class DisplayHost {
   virtual void Close() = 0;
 };
 
-// True when this processor can decode tiles eight at a time and convert
-// lines 64 pixels at a time (x86-64 with AVX-512 VBMI and BITALG); the
-// renderer then does so.
+// True when this processor has what the renderer's wide path needs (x86-64
+// with AVX-512 F, BW, VL, VBMI and BITALG: tiles sixteen at a time, lines 64
+// pixels at a time); the renderer then takes it.
 bool HostRendersWide();
 
 struct DisplayState {

@@ -19,6 +19,7 @@
   _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")   \
   _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
 #define KESTRA_WIDE_END _Pragma("GCC diagnostic pop")
+#define KESTRA_WIDE_INLINE KESTRA_TARGET_WIDE inline __attribute__((always_inline))
 #endif
 
 #include "core/machine.h"
@@ -295,12 +296,14 @@ KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& lay
   for (uint32_t t = 0; t < 32; t += 16) {
     // Sixteen columns (wrapping at 31), their row addresses, one gather.
     const __m512i columns = _mm512_and_si512(
-        _mm512_add_epi16(firstColumns, _mm512_set1_epi16(static_cast<short>(t))), _mm512_set1_epi16(31));
+        _mm512_add_epi16(firstColumns, _mm512_set1_epi16(static_cast<short>(t))),
+        _mm512_set1_epi16(31));
     const __m512i entries =
         _mm512_cvtepu16_epi32(_mm512_castsi512_si256(_mm512_permutexvar_epi16(columns, mapRow)));
     __m512i address;
     if constexpr (IsFourBit(F)) {
-      const __m512i bank = _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x2000)), 1);
+      const __m512i bank =
+          _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x2000)), 1);
       address = _mm512_add_epi32(_mm512_set1_epi32(0x4000), bank);
       address = _mm512_add_epi32(
           address, _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x1FF)), 5));
@@ -310,7 +313,8 @@ KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& lay
           _mm512_slli_epi32(_mm512_and_si512(entries, _mm512_set1_epi32(0x1FF)), 4));
     }
     const __mmask16 flippedRow = _mm512_test_epi32_mask(entries, _mm512_set1_epi32(0x8000));
-    address = _mm512_add_epi32(address, _mm512_mask_blend_epi32(flippedRow, rowStraight, rowFlipped));
+    address =
+        _mm512_add_epi32(address, _mm512_mask_blend_epi32(flippedRow, rowStraight, rowFlipped));
     const __m512i rows16 = _mm512_i32gather_epi32(address, iram, 1);
     // Then eight tiles a word each.
     for (int half = 0; half < 2; ++half) {
@@ -431,8 +435,9 @@ KESTRA_TARGET_WIDE void LayScreensWide(const Layer& screen1, const Layer& screen
     const __m512i high = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(top, 1));
     _mm512_storeu_si512(entries + i,
                         _mm512_mask_mov_epi16(low, static_cast<__mmask32>(bothClear), below));
-    _mm512_storeu_si512(entries + i + 32,
-                        _mm512_mask_mov_epi16(high, static_cast<__mmask32>(bothClear >> 32), below));
+    _mm512_storeu_si512(
+        entries + i + 32,
+        _mm512_mask_mov_epi16(high, static_cast<__mmask32>(bothClear >> 32), below));
   }
   cover.bits[4] = 0;
 }
@@ -472,8 +477,8 @@ KESTRA_WIDE_BEGIN
 // DrawSprite with the painted pixels as eight bits (bit p for x + p) and one
 // masked store: the window from its edges, the cover from its bits.
 template <int F>
-KESTRA_TARGET_WIDE inline __attribute__((always_inline)) void DrawSpriteWide(
-    const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed) {
+KESTRA_WIDE_INLINE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint32_t dy,
+                                       bool windowed) {
   int x = e[3];
   if (x >= 224) {
     if (x <= 0xF8) return;
@@ -509,7 +514,9 @@ KESTRA_TARGET_WIDE inline __attribute__((always_inline)) void DrawSpriteWide(
     const uint64_t* bits = w.cover->bits + (at >> 6);
     const int shift = at & 63;
     const uint32_t behind = (attr & 0x2000) ? 0u : 0xFFu;
-    draw &= ~(static_cast<uint32_t>((bits[0] >> shift) | ((bits[1] << 1) << (63 - shift))) & behind);
+    const uint32_t covered =
+        static_cast<uint32_t>((bits[0] >> shift) | ((bits[1] << 1) << (63 - shift)));
+    draw &= ~(covered & behind);
   }
   const uint64_t entries = pixels | palette * 0x1010101010101010ull;
   _mm_mask_storeu_epi16(w.px + x, static_cast<__mmask8>(draw),
@@ -560,8 +567,8 @@ void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[
 KESTRA_WIDE_BEGIN
 // FindSprites 64 entries a step: the y bytes of 32 entries come out of their
 // 128 bytes with one byte permute.
-KESTRA_TARGET_WIDE inline __attribute__((always_inline)) void FindSpritesWide(
-    const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+KESTRA_WIDE_INLINE void FindSpritesWide(const uint8_t* entries, int count, uint8_t line,
+                                        uint64_t hits[2]) {
   alignas(64) static constexpr auto kYBytes = [] {
     std::array<uint8_t, 64> index{};
     for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>((4 * i + 2) & 127);
