@@ -14,10 +14,14 @@
   __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512bitalg")))
 // GCC 12's AVX-512 headers start some intrinsics from an undefined register
 // and then warn that it is uninitialised: the wide code sits between these.
+#if defined(__clang__)
+#define KESTRA_WIDE_BEGIN _Pragma("GCC diagnostic push")
+#else
 #define KESTRA_WIDE_BEGIN                                  \
   _Pragma("GCC diagnostic push")                           \
   _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")   \
   _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#endif
 #define KESTRA_WIDE_END _Pragma("GCC diagnostic pop")
 #define KESTRA_WIDE_INLINE KESTRA_TARGET_WIDE inline __attribute__((always_inline))
 #endif
@@ -318,8 +322,10 @@ KESTRA_TARGET_WIDE void DrawScreenWide(const uint8_t* iram, int line, Layer& lay
     const __m512i rows16 = _mm512_i32gather_epi32(address, iram, 1);
     // Then eight tiles a word each.
     for (int half = 0; half < 2; ++half) {
-      const __m512i entry = _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(entries, half));
-      const __m512i rows = _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(rows16, half));
+      const __m512i entry = _mm512_cvtepu32_epi64(half ? _mm512_extracti64x4_epi64(entries, 1)
+                                                       : _mm512_castsi512_si256(entries));
+      const __m512i rows = _mm512_cvtepu32_epi64(half ? _mm512_extracti64x4_epi64(rows16, 1)
+                                                      : _mm512_castsi512_si256(rows16));
       const __mmask8 mirrored = _mm512_test_epi64_mask(entry, hFlip);
       __m512i values;
       if constexpr (F == Packed2 || F == Packed4) {
