@@ -539,7 +539,7 @@ static_assert(kSpriteSnapshotEntries == 128, "two words of hit bits");
 #if defined(__SSE2__)
 // Sixteen y bytes (bytes 2, 6, 10, ... of the entries) are gathered into one
 // register and compared at once, without a branch per entry.
-void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+inline void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
   hits[0] = hits[1] = 0;
   const __m128i lines = _mm_set1_epi8(static_cast<char>(line));
   const __m128i seven = _mm_set1_epi8(7);
@@ -561,7 +561,7 @@ void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[
   }
 }
 #else
-void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+inline void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
   hits[0] = hits[1] = 0;
   for (int n = 0; n < count; ++n) {
     if (static_cast<uint8_t>(line - entries[4 * n + 2]) < 8) hits[n >> 6] |= 1ull << (n & 63);
@@ -643,8 +643,28 @@ struct IndexLine {
   alignas(16) ColourIndex entries[kLineBufferWidth + 16];  // room for wide steps
 };
 
+// The steps of a line, one by one or wide; chosen per line, so each
+// ComposeLineAs calls its own directly.
+template <int F, bool Wide>
+struct LineSteps {
+  static constexpr auto drawScreen = &DrawScreen<F>;
+  static constexpr auto lay = &LayScreens<F, false>;
+  static constexpr auto layWindowed = &LayScreens<F, true>;
+  static constexpr auto drawSprites = &DrawSprites<F>;
+};
+#if defined(KESTRA_WIDE)
 template <int F>
+struct LineSteps<F, true> {
+  static constexpr auto drawScreen = &DrawScreenWide<F>;
+  static constexpr auto lay = &LayScreensWide<F, false>;
+  static constexpr auto layWindowed = &LayScreensWide<F, true>;
+  static constexpr auto drawSprites = &DrawSpritesWide<F>;
+};
+#endif
+
+template <int F, bool Wide>
 void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine& out) {
+  using Steps = LineSteps<F, Wide>;
   const uint8_t* ports = m.io.IoPorts;
   const uint8_t* iram = m.mem.Iram;
   alignas(64) uint8_t mask[kFlagWidth];
@@ -652,54 +672,46 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
   Layer screen1, screen2;
 
   const uint8_t control = ports[0x00];
-  auto* drawScreen = &DrawScreen<F>;
-#if defined(KESTRA_WIDE)
-  if (m.display.wideRendering) drawScreen = &DrawScreenWide<F>;
-#endif
   if (control & 0x01) {
-    drawScreen(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
+    Steps::drawScreen(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
   } else {
     ClearLayer(screen1);
   }
   if (control & 0x02) {
-    drawScreen(iram, line, screen2, m.io.MapBaseHigh, ports[0x12], ports[0x13]);
+    Steps::drawScreen(iram, line, screen2, m.io.MapBaseHigh, ports[0x12], ports[0x13]);
   } else {
     ClearLayer(screen2);
   }
-  auto* lay = &LayScreens<F, false>;
-  auto* layWindowed = &LayScreens<F, true>;
-#if defined(KESTRA_WIDE)
-  if (m.display.wideRendering) {
-    lay = &LayScreensWide<F, false>;
-    layWindowed = &LayScreensWide<F, true>;
-  }
-#endif
   switch ((control & 0x02) ? control & 0x30 : 0) {
     case 0x20:  // screen 2 shown only inside its window
       BuildWindowMask(mask, line, ports + 0x08, 0, 1);
-      layWindowed(screen1, screen2, mask, background, out.entries, cover);
+      Steps::layWindowed(screen1, screen2, mask, background, out.entries, cover);
       break;
     case 0x30:  // shown only outside it
       BuildWindowMask(mask, line, ports + 0x08, 1, 0);
-      layWindowed(screen1, screen2, mask, background, out.entries, cover);
+      Steps::layWindowed(screen1, screen2, mask, background, out.entries, cover);
       break;
     default:
-      lay(screen1, screen2, mask, background, out.entries, cover);
+      Steps::lay(screen1, screen2, mask, background, out.entries, cover);
       break;
   }
 
   if (control & 0x04) {
     const bool windowed = control & 0x08;
-    const bool wide = m.display.wideRendering;
-    if (windowed && !wide) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
+    // The wide sprites take their window from its edges.
+    if (windowed && !Wide) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
     const LineWork w{iram, out.entries + kLineGuard, mask, ports + 0x0C, &cover, line};
-#if defined(KESTRA_WIDE)
-    if (wide) {
-      DrawSpritesWide<F>(w, m.sched.Sprites, windowed);
-      return;
-    }
-#endif
-    DrawSprites<F>(w, m.sched.Sprites, windowed);
+    Steps::drawSprites(w, m.sched.Sprites, windowed);
+  }
+}
+
+template <bool Wide>
+void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine& out) {
+  switch ((m.io.IoPorts[0x60] >> 5) & 3) {
+    case Planar2: ComposeLineAs<Planar2, Wide>(m, line, background, out); break;
+    case Packed2: ComposeLineAs<Packed2, Wide>(m, line, background, out); break;
+    case Planar4: ComposeLineAs<Planar4, Wide>(m, line, background, out); break;
+    default: ComposeLineAs<Packed4, Wide>(m, line, background, out); break;
   }
 }
 
@@ -710,12 +722,13 @@ void ComposeLine(const Machine& m, int line, IndexLine& out) {
   // Any of port 0x60 bits 5-7: the background is palette colour port 0x01,
   // else one of the eight shades.
   const ColourIndex background = (ports60 & 0xE0) ? ports01 : kShadeColourBase + (ports01 & 7);
-  switch ((ports60 >> 5) & 3) {
-    case Planar2: ComposeLineAs<Planar2>(m, line, background, out); break;
-    case Packed2: ComposeLineAs<Packed2>(m, line, background, out); break;
-    case Planar4: ComposeLineAs<Planar4>(m, line, background, out); break;
-    default: ComposeLineAs<Packed4>(m, line, background, out); break;
+#if defined(KESTRA_WIDE)
+  if (m.display.wideRendering) {
+    ComposeLineAs<true>(m, line, background, out);
+    return;
   }
+#endif
+  ComposeLineAs<false>(m, line, background, out);
 }
 
 // A host pixel value, low-order byte first.
