@@ -450,19 +450,40 @@ KESTRA_TARGET_WIDE void LayScreensWide(const Layer& screen1, const Layer& screen
 KESTRA_WIDE_END
 #endif
 
+// What a sprite entry crossing the line at its row dy puts on it, before any
+// horizontal flip.
+struct SpriteRow {
+  int x;  // -7 ... 223
+  uint32_t attr;
+  TileRow pixels;
+  uint32_t palette;  // 8-15
+  bool zeroClear;    // value 0 is not painted
+};
+// False for an entry off the screen (x 224-0xF8).
+template <int F>
+inline bool ReadSpriteRow(const uint8_t* iram, const uint8_t* e, uint32_t dy, SpriteRow& s) {
+  s.x = e[3];
+  if (s.x >= 224) {
+    if (s.x <= 0xF8) return false;
+    s.x -= 256;  // 0xF9-0xFF: -7 ... -1
+  }
+  s.attr = e[0] | e[1] << 8;
+  const uint32_t row = (s.attr & 0x8000) ? dy ^ 7 : dy;
+  s.pixels = DecodeRow<F>(iram + RowAddress<F>(s.attr & ~0x2000u, row));  // bank 0 always
+  s.palette = 8 + ((s.attr >> 9) & 7);
+  s.zeroClear = IsFourBit(F) || (s.palette & 4);
+  return true;
+}
+
 // One sprite entry crossing the line at its row dy (before any flip).
 template <int F>
 void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed) {
-  int x = e[3];
-  if (x >= 224) {
-    if (x <= 0xF8) return;
-    x -= 256;  // 0xF9-0xFF: -7 ... -1
-  }
-  const uint32_t attr = e[0] | e[1] << 8;
-  const uint32_t row = (attr & 0x8000) ? dy ^ 7 : dy;
-  TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & ~0x2000u, row));  // bank 0 always
-  const uint32_t palette = 8 + ((attr >> 9) & 7);
-  const bool zeroClear = IsFourBit(F) || (palette & 4);
+  SpriteRow s;
+  if (!ReadSpriteRow<F>(w.iram, e, dy, s)) return;
+  const int x = s.x;
+  const uint32_t attr = s.attr, palette = s.palette;
+  const bool zeroClear = s.zeroClear;
+  TileRow pixels = s.pixels;
   if (zeroClear && pixels == 0) return;
   pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
   uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
@@ -485,16 +506,12 @@ KESTRA_WIDE_BEGIN
 template <int F>
 KESTRA_WIDE_INLINE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint32_t dy,
                                        bool windowed) {
-  int x = e[3];
-  if (x >= 224) {
-    if (x <= 0xF8) return;
-    x -= 256;  // 0xF9-0xFF: -7 ... -1
-  }
-  const uint32_t attr = e[0] | e[1] << 8;
-  const uint32_t row = (attr & 0x8000) ? dy ^ 7 : dy;
-  TileRow pixels = DecodeRow<F>(w.iram + RowAddress<F>(attr & ~0x2000u, row));  // bank 0 always
-  const uint32_t palette = 8 + ((attr >> 9) & 7);
-  const bool zeroClear = IsFourBit(F) || (palette & 4);
+  SpriteRow s;
+  if (!ReadSpriteRow<F>(w.iram, e, dy, s)) return;
+  const int x = s.x;
+  const uint32_t attr = s.attr, palette = s.palette;
+  const bool zeroClear = s.zeroClear;
+  TileRow pixels = s.pixels;
   // The flips and the priority without branches: the sprites on a line mix
   // them at random.
   const uint64_t mirrored = 0 - static_cast<uint64_t>((attr >> 14) & 1);
