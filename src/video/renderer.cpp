@@ -617,7 +617,9 @@ KESTRA_WIDE_INLINE void FindSpritesWide(const uint8_t* entries, int count, uint8
   }
 }
 
-// DrawSprites with both steps wide, in one function with no call per sprite.
+// DrawSprites with both steps wide, in one function with no call per sprite
+// (its walk over the hit bits is DrawSprites' own: code outside a function
+// built for the wide instructions cannot inline DrawSpriteWide).
 template <int F>
 KESTRA_TARGET_WIDE void DrawSpritesWide(const LineWork& w, const SpriteSnapshot& snapshot,
                                         bool windowed) {
