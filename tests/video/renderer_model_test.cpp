@@ -391,9 +391,9 @@ std::string CompareScene(const Machine& m, const Scene& scene, Tally& tally) {
 }
 
 TEST(RendererModel, DrawLineMatchesThePlainModelOnRandomScenes) {
-  // 100 rounds of the 32 format and window combinations, with the tile walk
-  // eight tiles a step where the processor allows and one by one. A scene
-  // depends on its number alone: to look at a failing one, start the loop there.
+  // 100 rounds of the 32 format and window combinations, by the wide path
+  // where the processor has it and one by one. A scene depends on its number
+  // alone: to look at a failing one, start the loop there.
   constexpr int kScenes = 3200;
   std::unique_ptr<Machine> m = CreateMachine();
   std::vector<bool> ways = {false};
