@@ -617,16 +617,20 @@ KESTRA_WIDE_INLINE void FindSpritesWide(const uint8_t* entries, int count, uint8
   }
 }
 
-// DrawSprites with both steps wide, in one function with no call per sprite
-// (its walk over the hit bits is DrawSprites' own: code outside a function
-// built for the wide instructions cannot inline DrawSpriteWide).
+KESTRA_TARGET_WIDE void FindSpritesOnLineWide(const SpriteSnapshot& snapshot, int line,
+                                              uint64_t hits[2]) {
+  FindSpritesWide(snapshot.entries, std::min(snapshot.count, kSpriteSnapshotEntries),
+                  static_cast<uint8_t>(line), hits);
+}
+
+// DrawSprites with the wide sprite step, in one function with no call per
+// sprite (its walk over the hit bits is DrawSprites' own: code outside a
+// function built for the wide instructions cannot inline DrawSpriteWide).
 template <int F>
 KESTRA_TARGET_WIDE void DrawSpritesWide(const LineWork& w, const SpriteSnapshot& snapshot,
-                                        bool windowed) {
+                                        const uint64_t hits[2], bool windowed) {
   const uint8_t line = static_cast<uint8_t>(w.line);
   const uint8_t* entries = snapshot.entries;
-  uint64_t hits[2];
-  FindSpritesWide(entries, std::min(snapshot.count, kSpriteSnapshotEntries), line, hits);
   for (int word = 1; word >= 0; --word) {
     for (uint64_t h = hits[word]; h;) {
       const int bit = 63 - __builtin_clzll(h);
@@ -639,14 +643,18 @@ KESTRA_TARGET_WIDE void DrawSpritesWide(const LineWork& w, const SpriteSnapshot&
 KESTRA_WIDE_END
 #endif
 
-// Sprites from the snapshot's last entry to its first, so the first ends on
-// top.
+inline void FindSpritesOnLine(const SpriteSnapshot& snapshot, int line, uint64_t hits[2]) {
+  FindSprites(snapshot.entries, std::min(snapshot.count, kSpriteSnapshotEntries),
+              static_cast<uint8_t>(line), hits);
+}
+
+// The sprites found on the line, from the snapshot's last entry to its first,
+// so the first ends on top.
 template <int F>
-void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, bool windowed) {
+void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, const uint64_t hits[2],
+                 bool windowed) {
   const uint8_t line = static_cast<uint8_t>(w.line);
   const uint8_t* entries = snapshot.entries;
-  uint64_t hits[2];
-  FindSprites(entries, std::min(snapshot.count, kSpriteSnapshotEntries), line, hits);
   for (int word = 1; word >= 0; --word) {
     for (uint64_t h = hits[word]; h; ) {
       const int bit = 63 - __builtin_clzll(h);
@@ -669,6 +677,7 @@ struct LineSteps {
   static constexpr auto drawScreen = &DrawScreen<F>;
   static constexpr auto lay = &LayScreens<F, false>;
   static constexpr auto layWindowed = &LayScreens<F, true>;
+  static constexpr auto findSprites = &FindSpritesOnLine;
   static constexpr auto drawSprites = &DrawSprites<F>;
 };
 #if defined(KESTRA_WIDE)
@@ -677,6 +686,7 @@ struct LineSteps<F, true> {
   static constexpr auto drawScreen = &DrawScreenWide<F>;
   static constexpr auto lay = &LayScreensWide<F, false>;
   static constexpr auto layWindowed = &LayScreensWide<F, true>;
+  static constexpr auto findSprites = &FindSpritesOnLineWide;
   static constexpr auto drawSprites = &DrawSpritesWide<F>;
 };
 #endif
@@ -691,6 +701,10 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
   Layer screen1, screen2;
 
   const uint8_t control = ports[0x00];
+  // The sprites on the line are found first: the walk over them, whose end
+  // no predictor knows, then starts from bits found long before.
+  uint64_t hits[2] = {0, 0};
+  if (control & 0x04) Steps::findSprites(m.sched.Sprites, line, hits);
   if (control & 0x01) {
     Steps::drawScreen(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
   } else {
@@ -720,7 +734,7 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
     // The wide sprites take their window from its edges.
     if (windowed && !Wide) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
     const LineWork w{iram, out.entries + kLineGuard, mask, ports + 0x0C, &cover, line};
-    Steps::drawSprites(w, m.sched.Sprites, windowed);
+    Steps::drawSprites(w, m.sched.Sprites, hits, windowed);
   }
 }
 
