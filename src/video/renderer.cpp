@@ -556,7 +556,10 @@ static_assert(kSpriteSnapshotEntries == 128, "two words of hit bits");
 #if defined(__SSE2__)
 // Sixteen y bytes (bytes 2, 6, 10, ... of the entries) are gathered into one
 // register and compared at once, without a branch per entry.
-inline void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+inline void FindSprites(const SpriteSnapshot& snapshot, int lineNumber, uint64_t hits[2]) {
+  const uint8_t* entries = snapshot.entries;
+  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
+  const uint8_t line = static_cast<uint8_t>(lineNumber);
   hits[0] = hits[1] = 0;
   const __m128i lines = _mm_set1_epi8(static_cast<char>(line));
   const __m128i seven = _mm_set1_epi8(7);
@@ -578,7 +581,10 @@ inline void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_
   }
 }
 #else
-inline void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_t hits[2]) {
+inline void FindSprites(const SpriteSnapshot& snapshot, int lineNumber, uint64_t hits[2]) {
+  const uint8_t* entries = snapshot.entries;
+  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
+  const uint8_t line = static_cast<uint8_t>(lineNumber);
   hits[0] = hits[1] = 0;
   for (int n = 0; n < count; ++n) {
     if (static_cast<uint8_t>(line - entries[4 * n + 2]) < 8) hits[n >> 6] |= 1ull << (n & 63);
@@ -586,12 +592,25 @@ inline void FindSprites(const uint8_t* entries, int count, uint8_t line, uint64_
 }
 #endif
 
+// Takes the next sprite to draw out of the hit bits: the last entry first, so
+// the first ends on top. The entry's number, or -1 when none is left.
+inline int TakeLastHit(uint64_t hits[2]) {
+  const int word = hits[1] ? 1 : 0;
+  if (!hits[word]) return -1;
+  const int bit = 63 - __builtin_clzll(hits[word]);
+  hits[word] &= ~(1ull << bit);
+  return 64 * word + bit;
+}
+
 #if defined(KESTRA_WIDE)
 KESTRA_WIDE_BEGIN
 // FindSprites 64 entries a step: the y bytes of 32 entries come out of their
 // 128 bytes with one byte permute.
-KESTRA_WIDE_INLINE void FindSpritesWide(const uint8_t* entries, int count, uint8_t line,
+KESTRA_TARGET_WIDE void FindSpritesWide(const SpriteSnapshot& snapshot, int lineNumber,
                                         uint64_t hits[2]) {
+  const uint8_t* entries = snapshot.entries;
+  const int count = std::min(snapshot.count, kSpriteSnapshotEntries);
+  const uint8_t line = static_cast<uint8_t>(lineNumber);
   alignas(64) static constexpr auto kYBytes = [] {
     std::array<uint8_t, 64> index{};
     for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>((4 * i + 2) & 127);
@@ -617,51 +636,26 @@ KESTRA_WIDE_INLINE void FindSpritesWide(const uint8_t* entries, int count, uint8
   }
 }
 
-KESTRA_TARGET_WIDE void FindSpritesOnLineWide(const SpriteSnapshot& snapshot, int line,
-                                              uint64_t hits[2]) {
-  FindSpritesWide(snapshot.entries, std::min(snapshot.count, kSpriteSnapshotEntries),
-                  static_cast<uint8_t>(line), hits);
-}
-
-// DrawSprites with the wide sprite step, in one function with no call per
-// sprite (its walk over the hit bits is DrawSprites' own: code outside a
-// function built for the wide instructions cannot inline DrawSpriteWide).
+// DrawSprites with the wide sprite step, in a function of its own so that
+// DrawSpriteWide inlines (code not built for the wide instructions cannot).
 template <int F>
 KESTRA_TARGET_WIDE void DrawSpritesWide(const LineWork& w, const SpriteSnapshot& snapshot,
-                                        const uint64_t hits[2], bool windowed) {
-  const uint8_t line = static_cast<uint8_t>(w.line);
-  const uint8_t* entries = snapshot.entries;
-  for (int word = 1; word >= 0; --word) {
-    for (uint64_t h = hits[word]; h;) {
-      const int bit = 63 - __builtin_clzll(h);
-      h &= ~(1ull << bit);
-      const uint8_t* entry = entries + 4 * (64 * word + bit);
-      DrawSpriteWide<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
-    }
+                                        uint64_t hits[2], bool windowed) {
+  for (int n; (n = TakeLastHit(hits)) >= 0;) {
+    const uint8_t* entry = snapshot.entries + 4 * n;
+    DrawSpriteWide<F>(w, entry, static_cast<uint8_t>(w.line - entry[2]), windowed);
   }
 }
 KESTRA_WIDE_END
 #endif
 
-inline void FindSpritesOnLine(const SpriteSnapshot& snapshot, int line, uint64_t hits[2]) {
-  FindSprites(snapshot.entries, std::min(snapshot.count, kSpriteSnapshotEntries),
-              static_cast<uint8_t>(line), hits);
-}
-
-// The sprites found on the line, from the snapshot's last entry to its first,
-// so the first ends on top.
+// The sprites found on the line (the hit bits, used up), in drawing order.
 template <int F>
-void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, const uint64_t hits[2],
+void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, uint64_t hits[2],
                  bool windowed) {
-  const uint8_t line = static_cast<uint8_t>(w.line);
-  const uint8_t* entries = snapshot.entries;
-  for (int word = 1; word >= 0; --word) {
-    for (uint64_t h = hits[word]; h; ) {
-      const int bit = 63 - __builtin_clzll(h);
-      h &= ~(1ull << bit);
-      const uint8_t* entry = entries + 4 * (64 * word + bit);
-      DrawSprite<F>(w, entry, static_cast<uint8_t>(line - entry[2]), windowed);
-    }
+  for (int n; (n = TakeLastHit(hits)) >= 0;) {
+    const uint8_t* entry = snapshot.entries + 4 * n;
+    DrawSprite<F>(w, entry, static_cast<uint8_t>(w.line - entry[2]), windowed);
   }
 }
 
@@ -677,7 +671,7 @@ struct LineSteps {
   static constexpr auto drawScreen = &DrawScreen<F>;
   static constexpr auto lay = &LayScreens<F, false>;
   static constexpr auto layWindowed = &LayScreens<F, true>;
-  static constexpr auto findSprites = &FindSpritesOnLine;
+  static constexpr auto findSprites = &FindSprites;
   static constexpr auto drawSprites = &DrawSprites<F>;
 };
 #if defined(KESTRA_WIDE)
@@ -686,7 +680,7 @@ struct LineSteps<F, true> {
   static constexpr auto drawScreen = &DrawScreenWide<F>;
   static constexpr auto lay = &LayScreensWide<F, false>;
   static constexpr auto layWindowed = &LayScreensWide<F, true>;
-  static constexpr auto findSprites = &FindSpritesOnLineWide;
+  static constexpr auto findSprites = &FindSpritesWide;
   static constexpr auto drawSprites = &DrawSpritesWide<F>;
 };
 #endif
