@@ -480,23 +480,19 @@ template <int F>
 void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy, bool windowed) {
   SpriteRow s;
   if (!ReadSpriteRow<F>(w.iram, e, dy, s)) return;
-  const int x = s.x;
-  const uint32_t attr = s.attr, palette = s.palette;
-  const bool zeroClear = s.zeroClear;
-  TileRow pixels = s.pixels;
-  if (zeroClear && pixels == 0) return;
-  pixels = (attr & 0x4000) ? Mirror(pixels) : pixels;
-  uint64_t draw = zeroClear ? NonZeroPixels(pixels) : kBit7;
+  if (s.zeroClear && s.pixels == 0) return;
+  s.pixels = (s.attr & 0x4000) ? Mirror(s.pixels) : s.pixels;
+  uint64_t draw = s.zeroClear ? NonZeroPixels(s.pixels) : kBit7;
   if (windowed) {
     // Drawn where the window flag (1 = outside) equals the side bit 12;
     // pixels left of x = 0 skip the test.
-    const uint64_t side = (attr & 0x1000) ? 0x0101010101010101ull : 0;
-    uint64_t wrongSide = ((LoadFlags(w.mask + 8 + x) ^ side) << 7);
-    if (x < 0) wrongSide &= ~0ull << (8 * -x);
+    const uint64_t side = (s.attr & 0x1000) ? 0x0101010101010101ull : 0;
+    uint64_t wrongSide = ((LoadFlags(w.mask + 8 + s.x) ^ side) << 7);
+    if (s.x < 0) wrongSide &= ~0ull << (8 * -s.x);
     draw &= ~wrongSide;
   }
-  if (!(attr & 0x2000)) draw &= ~LoadFlags(w.cover->bytes + 8 + x);  // behind screen 2
-  Paint(w.px + x, pixels, draw, palette);
+  if (!(s.attr & 0x2000)) draw &= ~LoadFlags(w.cover->bytes + 8 + s.x);  // behind screen 2
+  Paint(w.px + s.x, s.pixels, draw, s.palette);
 }
 
 #if defined(KESTRA_WIDE)
@@ -508,16 +504,12 @@ KESTRA_WIDE_INLINE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint
                                        bool windowed) {
   SpriteRow s;
   if (!ReadSpriteRow<F>(w.iram, e, dy, s)) return;
-  const int x = s.x;
-  const uint32_t attr = s.attr, palette = s.palette;
-  const bool zeroClear = s.zeroClear;
-  TileRow pixels = s.pixels;
   // The flips and the priority without branches: the sprites on a line mix
   // them at random.
-  const uint64_t mirrored = 0 - static_cast<uint64_t>((attr >> 14) & 1);
-  pixels = (Mirror(pixels) & mirrored) | (pixels & ~mirrored);
-  const __m128i values = _mm_cvtsi64_si128(static_cast<long long>(pixels));
-  uint32_t draw = zeroClear ? _mm_test_epi8_mask(values, values) : 0xFF;
+  const uint64_t mirrored = 0 - static_cast<uint64_t>((s.attr >> 14) & 1);
+  s.pixels = (Mirror(s.pixels) & mirrored) | (s.pixels & ~mirrored);
+  const __m128i values = _mm_cvtsi64_si128(static_cast<long long>(s.pixels));
+  uint32_t draw = s.zeroClear ? _mm_test_epi8_mask(values, values) : 0xFF;
   if (windowed) {
     // Drawn inside the window, or outside it with attribute bit 12; pixels
     // left of x = 0 skip the test.
@@ -525,24 +517,24 @@ KESTRA_WIDE_INLINE void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint
     const int left = edges[0], top = edges[1], right = edges[2], bottom = edges[3];
     uint32_t inside = 0;
     if (top <= w.line && w.line <= bottom && left <= right) {
-      const int from = std::max(left - x, 0), to = std::min(right - x, 7);
+      const int from = std::max(left - s.x, 0), to = std::min(right - s.x, 7);
       if (from <= to) inside = (0xFFu >> (7 - to)) & (0xFFu << from);
     }
-    uint32_t wrongSide = (attr & 0x1000) ? inside : ~inside & 0xFF;
-    if (x < 0) wrongSide &= 0xFFu << -x;
+    uint32_t wrongSide = (s.attr & 0x1000) ? inside : ~inside & 0xFF;
+    if (s.x < 0) wrongSide &= 0xFFu << -s.x;
     draw &= ~wrongSide;
   }
   {  // behind screen 2 without priority: its eight cover bits from bit x + 8 on
-    const int at = x + 8;
+    const int at = s.x + 8;
     const uint64_t* bits = w.cover->bits + (at >> 6);
     const int shift = at & 63;
-    const uint32_t behind = (attr & 0x2000) ? 0u : 0xFFu;
+    const uint32_t behind = (s.attr & 0x2000) ? 0u : 0xFFu;
     const uint32_t covered =
         static_cast<uint32_t>((bits[0] >> shift) | ((bits[1] << 1) << (63 - shift)));
     draw &= ~(covered & behind);
   }
-  const uint64_t entries = pixels | palette * 0x1010101010101010ull;
-  _mm_mask_storeu_epi16(w.px + x, static_cast<__mmask8>(draw),
+  const uint64_t entries = s.pixels | s.palette * 0x1010101010101010ull;
+  _mm_mask_storeu_epi16(w.px + s.x, static_cast<__mmask8>(draw),
                         _mm_cvtepu8_epi16(_mm_cvtsi64_si128(static_cast<long long>(entries))));
 }
 KESTRA_WIDE_END
