@@ -44,7 +44,10 @@ class ProgramWriter {
     return regs[Random(7)];
   }
   uint16_t Here() const { return static_cast<uint16_t>(code_.size()); }
-  void Emit(std::initializer_list<uint8_t> bytes) { code_.insert(code_.end(), bytes); }
+  // Byte by byte: GCC 12 sees a false overflow in vector::insert here.
+  void Emit(std::initializer_list<uint8_t> bytes) {
+    for (const uint8_t b : bytes) code_.push_back(b);
+  }
   void EmitWord(uint8_t op, uint32_t v) { Emit({op, uint8_t(v), uint8_t(v >> 8)}); }
 
   void Instruction() {
