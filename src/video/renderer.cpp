@@ -48,9 +48,6 @@ constexpr uint64_t SplitPairs(unsigned b) {  // pixels 0-3, top bits first
   for (int i = 0; i < 4; ++i) r |= static_cast<uint64_t>((b >> (6 - 2 * i)) & 3) << (8 * i);
   return r;
 }
-constexpr uint64_t SplitNibbles(unsigned b) {  // pixels 0-1, high nibble first
-  return (b >> 4) | static_cast<uint64_t>(b & 15) << 8;
-}
 
 template <uint64_t (*Split)(unsigned)>
 constexpr std::array<uint64_t, 256> MakeTable() {
@@ -61,7 +58,12 @@ constexpr std::array<uint64_t, 256> MakeTable() {
 
 constexpr auto kBits = MakeTable<SpreadBits>();
 constexpr auto kPairs = MakeTable<SplitPairs>();
+#if !defined(__SSE2__)  // SSE2 splits the nibbles without a table
+constexpr uint64_t SplitNibbles(unsigned b) {  // pixels 0-1, high nibble first
+  return (b >> 4) | static_cast<uint64_t>(b & 15) << 8;
+}
 constexpr auto kNibbles = MakeTable<SplitNibbles>();
+#endif
 
 template <int F>
 TileRow DecodeRow(const uint8_t* b) {
