@@ -30,164 +30,175 @@ bool Holds(const FlagState& f) {
   else return SignFlag(f) == OverflowFlag(f) && !ZeroFlag(f);
 }
 
-inline void JumpRelative(CpuState& c, uint16_t displacement) {
-  c.regs.w[IP] = static_cast<uint16_t>(c.regs.w[IP] + displacement);
-}
-
 template <int C>
-void JumpIf(Machine& m) {
+uint32_t JumpIf(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t d = FetchSigned8(m);
+  const uint16_t d = FetchSigned8(m, ip);
   if (Holds<C>(c.flags)) {
-    JumpRelative(c, d);
+    ip = Relative(ip, d);
     c.CycleBudget -= 3;
   } else {
     c.CycleBudget -= 1;
   }
+  return ip;
 }
 
-void CallNear(Machine& m) {
+uint32_t CallNear(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t d = Fetch16(m);
-  Push(m, c.regs.w[IP]);
-  JumpRelative(c, d);
+  const uint16_t d = Fetch16(m, ip);
+  Push(m, static_cast<uint16_t>(ip));
+  ip = Relative(ip, d);
   c.CycleBudget -= 5;
+  return ip;
 }
 
-void JumpNear(Machine& m) {
+uint32_t JumpNear(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  JumpRelative(c, Fetch16(m));
+  const uint16_t d = Fetch16(m, ip);
+  ip = Relative(ip, d);
   c.CycleBudget -= 4;
+  return ip;
 }
 
 // JMP $ waits for an interrupt: the rest of the run is given up.
-void JumpShort(Machine& m) {
+uint32_t JumpShort(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t d = Fetch8(m);
+  const uint8_t d = Fetch8(m, ip);
   c.CycleBudget -= 4;
-  JumpRelative(c, static_cast<uint16_t>(static_cast<int8_t>(d)));
-  if (d != 0xFE || c.CycleBudget <= 0) return;
+  ip = Relative(ip, static_cast<uint16_t>(static_cast<int8_t>(d)));
+  if (d != 0xFE || c.CycleBudget <= 0) return ip;
   if (!c.IdleSkipInhibit) c.CycleBudget %= 12;
   // The run loop would execute this same jump again until the budget is
   // spent, changing nothing else: charge those iterations at once. Not from
   // inside another instruction, which may remap the code before the run
   // loop fetches again.
   if (!c.nestedStep) c.CycleBudget -= 4 * ((c.CycleBudget + 3) / 4);
+  return ip;
 }
 
-void FarTo(Machine& m, uint16_t ip, uint16_t cs, bool call) {
+// Returns the new IP; a call pushes CS and the IP it was given.
+uint32_t FarTo(Machine& m, uint32_t ip, uint16_t target, uint16_t cs, bool call) {
   CpuState& c = m.cpu;
   if (call) {
     Push(m, c.regs.w[CS]);
-    Push(m, c.regs.w[IP]);
+    Push(m, static_cast<uint16_t>(ip));
   }
-  c.regs.w[IP] = ip;
   LoadCs(c, cs);
+  return target;
 }
 
-void JumpFar(Machine& m) {
-  const uint16_t ip = Fetch16(m);
-  FarTo(m, ip, Fetch16(m), false);
+uint32_t JumpFar(Machine& m, uint32_t ip) {
+  const uint16_t target = Fetch16(m, ip);
+  const uint16_t cs = Fetch16(m, ip);
   m.cpu.CycleBudget -= 7;
+  return FarTo(m, ip, target, cs, false);
 }
 
-void CallFar(Machine& m) {
-  const uint16_t ip = Fetch16(m);
-  FarTo(m, ip, Fetch16(m), true);
+uint32_t CallFar(Machine& m, uint32_t ip) {
+  const uint16_t target = Fetch16(m, ip);
+  const uint16_t cs = Fetch16(m, ip);
   m.cpu.CycleBudget -= 10;
+  return FarTo(m, ip, target, cs, true);
 }
 
 template <bool Far, bool Release, int Cost>
-void Return(Machine& m) {
+uint32_t Return(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t release = Release ? Fetch16(m) : 0;
-  c.regs.w[IP] = Pop(m);
+  const uint16_t release = Release ? Fetch16(m, ip) : 0;
+  ip = Pop(m);
   if constexpr (Far) LoadCs(c, Pop(m));
   c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + release);
   c.CycleBudget -= Cost;
+  return ip;
 }
 
 // LOOP (Zf = -1), LOOPZ (1), LOOPNZ (0).
 template <int Zf, int Taken, int NotTaken>
-void Loop(Machine& m) {
+uint32_t Loop(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t d = FetchSigned8(m);
+  const uint16_t d = FetchSigned8(m, ip);
   const uint16_t cx = --c.regs.w[CX];
   if (cx != 0 && (Zf < 0 || ZeroFlag(c.flags) == (Zf == 1))) {
-    JumpRelative(c, d);
+    ip = Relative(ip, d);
     c.CycleBudget -= Taken;
   } else {
     c.CycleBudget -= NotTaken;
   }
+  return ip;
 }
 
-void Jcxz(Machine& m) {
+uint32_t Jcxz(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t d = FetchSigned8(m);
+  const uint16_t d = FetchSigned8(m, ip);
   if (c.regs.w[CX] == 0) {
-    JumpRelative(c, d);
+    ip = Relative(ip, d);
     c.CycleBudget -= 4;
   } else {
     c.CycleBudget -= 1;
   }
+  return ip;
 }
 
 // ---- interrupts ----
-void Int3(Machine& m) {
+uint32_t Int3(Machine& m, uint32_t ip) {
   m.cpu.CycleBudget -= 9;
-  EnterTrap(m, 3);
+  return Trap(m, ip, 3);
 }
 
-void IntImm(Machine& m) {
-  const uint8_t vector = Fetch8(m);
+uint32_t IntImm(Machine& m, uint32_t ip) {
+  const uint8_t vector = Fetch8(m, ip);
   m.cpu.CycleBudget -= 10;
-  EnterTrap(m, vector);
+  return Trap(m, ip, vector);
 }
 
-void Into(Machine& m) {
+uint32_t Into(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   if (OverflowFlag(c.flags)) {
     c.CycleBudget -= 13;
-    EnterTrap(m, 4);
+    return Trap(m, ip, 4);
   } else {
     c.CycleBudget -= 6;
   }
+  return ip;
 }
 
-void Iret(Machine& m) {
+uint32_t Iret(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  c.regs.w[IP] = Pop(m);
+  ip = Pop(m);
   LoadCs(c, Pop(m));
   LoadFlagsWord(c.flags, Pop(m));
   c.CycleBudget -= 13;
+  return ip;
 }
 
 // Bounds compared unsigned; a register operand reads its upper bound beside
 // the last memory operand decoded.
-void Bound(Machine& m) {
+uint32_t Bound(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const uint16_t lower = ReadRm<uint16_t>(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  const uint16_t lower = ReadRm<uint16_t>(m, ip, modrm);
   const uint16_t upper = ReadWord(m, SecondWordAddress(c.EaLinear));
   const uint16_t v = RegOperand<uint16_t>(c, modrm);
   c.CycleBudget -= 13;
   if (v < lower || v > upper) {
     c.CycleBudget -= 7;
-    EnterTrap(m, 5);
+    return Trap(m, ip, 5);
   }
+  return ip;
 }
 
 // HLT does not wait: one more instruction runs, then the run ends.
-void Halt(Machine& m) {
+uint32_t Halt(Machine& m, uint32_t ip) {
   m.cpu.CycleBudget = 1;
   FreeStep(m.cpu);  // HLT after HLT would otherwise never end the run
+  return ip;
 }
 
 // ---- groups ----
-void GroupFE(Machine& m) {
+uint32_t GroupFE(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const uint8_t a = ReadRm<uint8_t>(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  const uint8_t a = ReadRm<uint8_t>(m, ip, modrm);
   switch ((modrm >> 3) & 7) {
     case 0:
       WriteRm<uint8_t>(m, modrm, IncFlags<uint8_t>(c.flags, a));
@@ -201,12 +212,13 @@ void GroupFE(Machine& m) {
       FreeStep(c);
       break;
   }
+  return ip;
 }
 
-void GroupFF(Machine& m) {
+uint32_t GroupFF(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const uint16_t a = ReadRm<uint16_t>(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  const uint16_t a = ReadRm<uint16_t>(m, ip, modrm);
   switch ((modrm >> 3) & 7) {
     case 0:
       WriteRm<uint16_t>(m, modrm, IncFlags<uint16_t>(c.flags, a));
@@ -217,20 +229,20 @@ void GroupFF(Machine& m) {
       Charge(c, modrm, 1, 3);
       break;
     case 2:
-      Push(m, c.regs.w[IP]);
-      c.regs.w[IP] = a;
+      Push(m, static_cast<uint16_t>(ip));
+      ip = a;
       Charge(c, modrm, 5, 6);
       break;
     case 3:
-      FarTo(m, a, ReadWord(m, SecondWordAddress(c.EaLinear)), true);
+      ip = FarTo(m, ip, a, ReadWord(m, SecondWordAddress(c.EaLinear)), true);
       Charge(c, modrm, 1, 12);
       break;
     case 4:
-      c.regs.w[IP] = a;
+      ip = a;
       Charge(c, modrm, 4, 5);
       break;
     case 5:
-      FarTo(m, a, ReadWord(m, SecondWordAddress(c.EaLinear)), false);
+      ip = FarTo(m, ip, a, ReadWord(m, SecondWordAddress(c.EaLinear)), false);
       Charge(c, modrm, 1, 10);
       break;
     case 6:
@@ -241,6 +253,7 @@ void GroupFF(Machine& m) {
       FreeStep(c);
       break;
   }
+  return ip;
 }
 
 template <int... C>

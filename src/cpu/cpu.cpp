@@ -14,7 +14,7 @@ namespace {
 
 // ---- effective-address forms ----
 template <int Mod, int Rm>
-void EaFormFor(Machine& m) {
+uint32_t EaFormFor(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   const uint16_t* r = c.regs.w;
   uint32_t off = 0;
@@ -28,12 +28,13 @@ void EaFormFor(Machine& m) {
   else if constexpr (Rm == 6 && Mod != 0) off = r[BP], seg = SS;
   else if constexpr (Rm == 7) off = r[BX];
 
-  if constexpr (Mod == 0 && Rm == 6) off = Fetch16(m);
-  else if constexpr (Mod == 1) off += FetchSigned8(m);
-  else if constexpr (Mod == 2) off += Fetch16(m);
+  if constexpr (Mod == 0 && Rm == 6) off = Fetch16(m, ip);
+  else if constexpr (Mod == 1) off += FetchSigned8(m, ip);
+  else if constexpr (Mod == 2) off += Fetch16(m, ip);
 
   c.EaOffset = static_cast<uint16_t>(off);
   c.EaLinear = DataBase(c, seg) + c.EaOffset;
+  return ip;
 }
 
 template <size_t... I>
@@ -43,7 +44,7 @@ constexpr std::array<EaForm, 192> MakeEaTable(std::index_sequence<I...>) {
 
 // ---- prefixes and one-byte no-ops handled at dispatch level ----
 template <int Seg>
-void SegmentPrefix(Machine& m) {
+uint32_t SegmentPrefix(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.segOverride.active = 1;
   c.segOverride.base = SegBase(c, Seg);
@@ -51,36 +52,40 @@ void SegmentPrefix(Machine& m) {
   // The prefixed instruction runs at once: one indivisible step.
   if (c.nesting < kMaxNesting) {
     ++c.nesting;
-    OpcodeTable[Fetch8(m)](m);
+    const uint8_t op = Fetch8(m, ip);
+    ip = OpcodeTable[op](m, ip);
     --c.nesting;
   }
   c.segOverride.active = 0;
+  return ip;
 }
 
-void Lock(Machine& m) {
+uint32_t Lock(Machine& m, uint32_t ip) {
   m.cpu.CycleBudget -= 1;
   m.cpu.IdleSkipInhibit = 1;
+  return ip;
 }
 
-void Undefined(Machine& m) { m.cpu.CycleBudget -= 10; }
+uint32_t Undefined(Machine& m, uint32_t ip) { m.cpu.CycleBudget -= 10; return ip; }
 
-void Wait(Machine& m) { FreeStep(m.cpu); }
+uint32_t Wait(Machine& m, uint32_t ip) { FreeStep(m.cpu); return ip; }
 
-void Escape(Machine& m) {
-  Fetch8(m);  // the ModRM byte only, whatever its mod field says
+uint32_t Escape(Machine& m, uint32_t ip) {
+  Fetch8(m, ip);  // the ModRM byte only, whatever its mod field says
   m.cpu.CycleBudget -= 3;
+  return ip;
 }
 
 // A NOP followed by JMP $-1 is a wait loop: give up the run's remainder.
-void Nop(Machine& m) {
+uint32_t Nop(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 1;
-  if (c.IdleSkipInhibit || c.CycleBudget <= 0) return;
-  const uint16_t ip = c.regs.w[IP];
+  if (c.IdleSkipInhibit || c.CycleBudget <= 0) return ip;
   if (ReadMemory(m, SegBase(c, CS) + ip) == 0xEB &&
       ReadMemory(m, SegBase(c, CS) + static_cast<uint16_t>(ip + 1)) == 0xFD) {
     c.CycleBudget %= 15;
   }
+  return ip;
 }
 
 HandlerTable BuildOpcodeTable() {
@@ -143,10 +148,16 @@ int32_t CpuRun(Machine& m, int32_t budget) {
   c.freeSteps = 0;
   OpenCodeWindow(m);  // CS or the banks may have changed since the last run
   if (budget <= 0) return 0;
+  uint32_t ip = RestoreIp(c);
   // The first instruction apart: its fetch takes the window just opened
   // without loading it again.
-  OpcodeTable[Fetch8(m)](m);
-  while (c.CycleBudget > 0) OpcodeTable[Fetch8(m)](m);
+  uint8_t op = Fetch8(m, ip);
+  ip = OpcodeTable[op](m, ip);
+  while (c.CycleBudget > 0) {
+    op = Fetch8(m, ip);
+    ip = OpcodeTable[op](m, ip);
+  }
+  SaveIp(c, ip);
   return budget - c.CycleBudget;
 }
 
@@ -160,7 +171,9 @@ void CpuStep(Machine& m) {
   c.nestedStep = 1;
   ++c.nesting;
   OpenCodeWindow(m);
-  OpcodeTable[Fetch8(m)](m);
+  uint32_t ip = RestoreIp(c);
+  const uint8_t op = Fetch8(m, ip);
+  SaveIp(c, OpcodeTable[op](m, ip));
   --c.nesting;
   c.segOverride = saved;
   c.nestedStep = nested;

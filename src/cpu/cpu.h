@@ -68,7 +68,8 @@ struct CpuState {
   uint32_t codeLimit = 0;
 };
 
-using OpcodeHandler = void (*)(Machine&);
+// Takes IP past the opcode, returns IP past the instruction.
+using OpcodeHandler = uint32_t (*)(Machine&, uint32_t ip);
 
 // position: 0 AL, 1 AH, 2 CL, 3 CH, 4 DL, 5 DH, 6 BL, 7 BH.
 inline uint8_t& Reg8(CpuState& c, int position) { return c.regs.bytes()[position]; }

@@ -46,8 +46,8 @@ inline constexpr ModRmTables kModRm = [] {
 }();
 
 // Effective-address forms for ModRM bytes 0x00-0xBF: fetch the displacement,
-// set EaOffset and EaLinear.
-using EaForm = void (*)(Machine&);
+// set EaOffset and EaLinear; they return IP past the displacement.
+using EaForm = uint32_t (*)(Machine&, uint32_t ip);
 extern const std::array<EaForm, 192> EaTable;
 
 inline uint32_t SegBase(const CpuState& c, int seg) {
@@ -73,6 +73,22 @@ inline void FreeStep(CpuState& c) {
 }
 
 // ---- fetch ----
+// During a run IP travels in a register: the loop hands it to each handler,
+// which returns it past the instruction (or at a jump's target). Kept in
+// the register file it would make every fetch wait for the store of the
+// one before. The register file's copy is written back when the run ends,
+// and around anything that reads or moves IP there (traps, port writes that
+// step the CPU): SaveIp before, RestoreIp after.
+inline void SaveIp(CpuState& c, uint32_t ip) { c.regs.w[IP] = static_cast<uint16_t>(ip); }
+inline uint32_t RestoreIp(const CpuState& c) { return c.regs.w[IP]; }
+
+// A software interrupt or exception taken by a handler: the IP to return.
+inline uint32_t Trap(Machine& m, uint32_t ip, int vector) {
+  SaveIp(m.cpu, ip);
+  EnterTrap(m, vector);
+  return RestoreIp(m.cpu);
+}
+
 inline void OpenCodeWindow(Machine& m) {
   CpuState& c = m.cpu;
   const uint32_t base = SegBase(c, CS);
@@ -89,42 +105,48 @@ inline void LoadCs(CpuState& c, uint16_t cs) {
 // A byte the window does not hold: the window closed, or the part of CS
 // that lies in the next bank. Inline, as a call here would give every
 // handler a stack frame.
-inline uint8_t FetchOutsideWindow(Machine& m) {
+inline uint8_t FetchOutsideWindow(Machine& m, uint32_t& ip) {
   CpuState& c = m.cpu;
   OpenCodeWindow(m);
-  const uint16_t ip = c.regs.w[IP];
-  c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
-  return ReadMemory(m, SegBase(c, CS) + ip);
+  const uint32_t at = ip;
+  ip = (at + 1) & 0xFFFF;
+  return ReadMemory(m, SegBase(c, CS) + at);
 }
 
-inline uint8_t Fetch8(Machine& m) {
-  CpuState& c = m.cpu;
-  const uint16_t ip = c.regs.w[IP];
+// IP is below 0x10000 on entry and on return.
+inline uint8_t Fetch8(Machine& m, uint32_t& ip) {
+  const CpuState& c = m.cpu;
   if (ip < c.codeLimit) [[likely]] {
-    c.regs.w[IP] = static_cast<uint16_t>(ip + 1);
-    return c.codeWindow[ip];
-  }
-  return FetchOutsideWindow(m);
-}
-// Both bytes at once when the window holds both (IP wraps within CS).
-inline uint16_t Fetch16(Machine& m) {
-  CpuState& c = m.cpu;
-  const uint16_t ip = c.regs.w[IP];
-  if (ip + 1u < c.codeLimit) [[likely]] {
-    c.regs.w[IP] = static_cast<uint16_t>(ip + 2);
-    uint16_t v;
-    std::memcpy(&v, c.codeWindow + ip, 2);
+    const uint8_t v = c.codeWindow[ip];
+    ip = (ip + 1) & 0xFFFF;
     return v;
   }
-  const uint8_t lo = Fetch8(m);
-  return static_cast<uint16_t>(lo | Fetch8(m) << 8);
+  return FetchOutsideWindow(m, ip);
+}
+// Both bytes at once when the window holds both (IP wraps within CS).
+inline uint16_t Fetch16(Machine& m, uint32_t& ip) {
+  const CpuState& c = m.cpu;
+  if (ip + 1u < c.codeLimit) [[likely]] {
+    uint16_t v;
+    std::memcpy(&v, c.codeWindow + ip, 2);
+    ip = (ip + 2) & 0xFFFF;
+    return v;
+  }
+  const uint8_t lo = Fetch8(m, ip);
+  return static_cast<uint16_t>(lo | Fetch8(m, ip) << 8);
 }
 template <typename T>
-inline T FetchImm(Machine& m) {
-  if constexpr (sizeof(T) == 1) return Fetch8(m);
-  else return Fetch16(m);
+inline T FetchImm(Machine& m, uint32_t& ip) {
+  if constexpr (sizeof(T) == 1) return Fetch8(m, ip);
+  else return Fetch16(m, ip);
 }
-inline uint16_t FetchSigned8(Machine& m) { return static_cast<uint16_t>(static_cast<int8_t>(Fetch8(m))); }
+inline uint16_t FetchSigned8(Machine& m, uint32_t& ip) {
+  return static_cast<uint16_t>(static_cast<int8_t>(Fetch8(m, ip)));
+}
+// IP plus a displacement, inside CS.
+inline uint32_t Relative(uint32_t ip, uint16_t displacement) {
+  return (ip + displacement) & 0xFFFF;
+}
 
 // ---- memory: words take their high byte at linear address + 1 ----
 inline uint16_t ReadWord(const Machine& m, uint32_t a) { return ReadMemoryWord(m, a); }
@@ -145,7 +167,7 @@ inline uint32_t SecondWordAddress(uint32_t linear) {
 }
 
 // ---- ModRM operands ----
-inline void DecodeEa(Machine& m, uint8_t modrm) { EaTable[modrm](m); }
+inline void DecodeEa(Machine& m, uint32_t& ip, uint8_t modrm) { ip = EaTable[modrm](m, ip); }
 
 template <typename T>
 inline T& RegOperand(CpuState& c, uint8_t modrm) {
@@ -159,14 +181,14 @@ inline T& RmRegister(CpuState& c, uint8_t modrm) {
 }
 // Reads the r/m operand; a memory operand is decoded first and stays at EaLinear.
 template <typename T>
-inline T ReadRm(Machine& m, uint8_t modrm) {
+inline T ReadRm(Machine& m, uint32_t& ip, uint8_t modrm) {
   if (modrm >= 0xC0) return RmRegister<T>(m.cpu, modrm);
-  DecodeEa(m, modrm);
+  DecodeEa(m, ip, modrm);
   return ReadMem<T>(m, m.cpu.EaLinear);
 }
 // For operands that are only written: forms the address of a memory operand.
-inline void DecodeIfMemory(Machine& m, uint8_t modrm) {
-  if (modrm < 0xC0) DecodeEa(m, modrm);
+inline void DecodeIfMemory(Machine& m, uint32_t& ip, uint8_t modrm) {
+  if (modrm < 0xC0) DecodeEa(m, ip, modrm);
 }
 template <typename T>
 inline void WriteRm(Machine& m, uint8_t modrm, T v) {
@@ -180,16 +202,16 @@ inline void Charge(CpuState& c, uint8_t modrm, int registerCost, int memoryCost)
 // A handler with a ModRM operand as two forms, Form(m, modrm) for a register
 // operand and for a memory operand. The memory form runs out of line, so the
 // register form makes no call and saves no registers.
-using Form = void (*)(Machine&, uint8_t modrm);
+using Form = uint32_t (*)(Machine&, uint32_t ip, uint8_t modrm);
 template <Form Body>
-[[gnu::noinline]] void OutOfLine(Machine& m, uint8_t modrm) {
-  Body(m, modrm);
+[[gnu::noinline]] uint32_t OutOfLine(Machine& m, uint32_t ip, uint8_t modrm) {
+  return Body(m, ip, modrm);
 }
 template <Form RegisterForm, Form MemoryForm>
-void ByOperandKind(Machine& m) {
-  const uint8_t modrm = Fetch8(m);
-  if (modrm >= 0xC0) RegisterForm(m, modrm);
-  else OutOfLine<MemoryForm>(m, modrm);
+uint32_t ByOperandKind(Machine& m, uint32_t ip) {
+  const uint8_t modrm = Fetch8(m, ip);
+  if (modrm >= 0xC0) return RegisterForm(m, ip, modrm);
+  return OutOfLine<MemoryForm>(m, ip, modrm);
 }
 // In a form: which kind of operand modrm names, so the operand helpers
 // above lose their test.

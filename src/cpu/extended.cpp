@@ -10,11 +10,11 @@ enum BitOperation { kTest1, kClr1, kSet1, kNot1 };
 // Second bytes 0x10-0x1F: bit 0 word/byte, bits 1-2 operation, bit 3 the
 // bit number from imm8 instead of CL.
 template <typename T>
-void BitInstruction(Machine& m, uint8_t second) {
+void BitInstruction(Machine& m, uint32_t& ip, uint8_t second) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const T a = ReadRm<T>(m, modrm);
-  const uint8_t number = (second & 0x08) ? Fetch8(m) : Reg8(c, 2);
+  const uint8_t modrm = Fetch8(m, ip);
+  const T a = ReadRm<T>(m, ip, modrm);
+  const uint8_t number = (second & 0x08) ? Fetch8(m, ip) : Reg8(c, 2);
   const T mask = static_cast<T>(1u << (number & (Width<T>::kBits - 1)));
   switch ((second >> 1) & 3) {
     case kTest1:
@@ -75,10 +75,10 @@ void BcdString(Machine& m, int op) {
 
 // ROL4 / ROR4: nibbles rotate through AL's low nibble.
 template <bool Left>
-void NibbleRotate(Machine& m) {
+uint32_t NibbleRotate(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const uint8_t operand = ReadRm<uint8_t>(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  const uint8_t operand = ReadRm<uint8_t>(m, ip, modrm);
   uint8_t& al = Reg8(c, 0);
   const uint8_t a = al;
   if constexpr (Left) {
@@ -90,32 +90,34 @@ void NibbleRotate(Machine& m) {
     WriteRm<uint8_t>(m, modrm, static_cast<uint8_t>(((a & 0x0F) << 4) | (operand >> 4)));
     Charge(c, modrm, 19, 13);
   }
+  return ip;
 }
 
-void Extended(Machine& m) {
-  const uint8_t second = Fetch8(m);
+uint32_t Extended(Machine& m, uint32_t ip) {
+  const uint8_t second = Fetch8(m, ip);
   if (second >= 0x10 && second <= 0x1F) {
-    if (second & 1) BitInstruction<uint16_t>(m, second);
-    else BitInstruction<uint8_t>(m, second);
-    return;
+    if (second & 1) BitInstruction<uint16_t>(m, ip, second);
+    else BitInstruction<uint8_t>(m, ip, second);
+    return ip;
   }
   switch (second) {
     case 0x20: BcdString(m, kAdd4s); break;
     case 0x22: BcdString(m, kSub4s); break;
     case 0x26: BcdString(m, kCmp4s); break;
-    case 0x28: NibbleRotate<true>(m); break;
-    case 0x2A: NibbleRotate<false>(m); break;
+    case 0x28: ip = NibbleRotate<true>(m, ip); break;
+    case 0x2A: ip = NibbleRotate<false>(m, ip); break;
     case 0x31:
     case 0x33:
     case 0xE0:
     case 0xF0:
     case 0xFF:  // one more byte, no effect
-      Fetch8(m);
+      Fetch8(m, ip);
       FreeStep(m.cpu);
       break;
     case 0x92: m.cpu.CycleBudget -= 2; break;
     default: FreeStep(m.cpu); break;
   }
+  return ip;
 }
 
 }  // namespace

@@ -9,59 +9,64 @@ namespace {
 
 // ---- MOV ----
 template <typename T, bool Memory>
-void MovRmReg(Machine& m, uint8_t modrm) {
+uint32_t MovRmReg(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  DecodeIfMemory(m, modrm);
+  DecodeIfMemory(m, ip, modrm);
   WriteRm<T>(m, modrm, RegOperand<T>(c, modrm));
   c.CycleBudget -= 1;
+  return ip;
 }
 
 template <typename T, bool Memory>
-void MovRegRm(Machine& m, uint8_t modrm) {
+uint32_t MovRegRm(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  RegOperand<T>(c, modrm) = ReadRm<T>(m, modrm);
+  RegOperand<T>(c, modrm) = ReadRm<T>(m, ip, modrm);
   c.CycleBudget -= 1;
+  return ip;
 }
 
-void MovRmSreg(Machine& m) {
+uint32_t MovRmSreg(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
+  const uint8_t modrm = Fetch8(m, ip);
   const int reg = (modrm >> 3) & 7;
-  DecodeIfMemory(m, modrm);
+  DecodeIfMemory(m, ip, modrm);
   // Reg fields 4-7 name no segment register: they store 0.
   WriteRm<uint16_t>(m, modrm, reg < 4 ? c.regs.w[ES + reg] : 0);
   c.CycleBudget -= 1;
+  return ip;
 }
 
-void MovSregRm(Machine& m) {
+uint32_t MovSregRm(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const uint16_t v = ReadRm<uint16_t>(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  const uint16_t v = ReadRm<uint16_t>(m, ip, modrm);
   const int reg = (modrm >> 3) & 7;
   if (reg == CS - ES) LoadCs(c, v);
   else if (reg < 4) c.regs.w[ES + reg] = v;
   c.IdleSkipInhibit = 1;
   Charge(c, modrm, 2, 3);
+  return ip;
 }
 
 // 0xA0-0xA3: the word's high byte wraps inside the segment.
 template <typename T>
-void MovAccMem(Machine& m) {
+uint32_t MovAccMem(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t off = Fetch16(m);
+  const uint16_t off = Fetch16(m, ip);
   const uint32_t base = DataBase(c, DS);
   uint32_t v = ReadMemory(m, base + off);
   if constexpr (sizeof(T) == 2) v |= ReadMemory(m, base + static_cast<uint16_t>(off + 1)) << 8;
   Accumulator<T>(c) = static_cast<T>(v);
   c.CycleBudget -= 1;
+  return ip;
 }
 
 template <typename T>
-void MovMemAcc(Machine& m) {
+uint32_t MovMemAcc(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t off = Fetch16(m);
+  const uint16_t off = Fetch16(m, ip);
   const uint32_t base = DataBase(c, DS);
   const T v = Accumulator<T>(c);
   WriteMemory(m, base + off, static_cast<uint8_t>(v));
@@ -69,111 +74,125 @@ void MovMemAcc(Machine& m) {
     WriteMemory(m, base + static_cast<uint16_t>(off + 1), static_cast<uint8_t>(v >> 8));
   }
   c.CycleBudget -= 1;
+  return ip;
 }
 
 template <int R>
-void MovReg8Imm(Machine& m) {
-  Reg8(m.cpu, BytePosition(R)) = Fetch8(m);
+uint32_t MovReg8Imm(Machine& m, uint32_t ip) {
+  Reg8(m.cpu, BytePosition(R)) = Fetch8(m, ip);
   m.cpu.CycleBudget -= 1;
+  return ip;
 }
 
 template <int R>
-void MovReg16Imm(Machine& m) {
-  m.cpu.regs.w[R] = Fetch16(m);
+uint32_t MovReg16Imm(Machine& m, uint32_t ip) {
+  m.cpu.regs.w[R] = Fetch16(m, ip);
   m.cpu.CycleBudget -= 1;
+  return ip;
 }
 
 template <typename T, bool Memory>
-void MovRmImm(Machine& m, uint8_t modrm) {
+uint32_t MovRmImm(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
-  DecodeIfMemory(m, modrm);
-  WriteRm<T>(m, modrm, FetchImm<T>(m));
+  DecodeIfMemory(m, ip, modrm);
+  WriteRm<T>(m, modrm, FetchImm<T>(m, ip));
   m.cpu.CycleBudget -= 1;
+  return ip;
 }
 
 // ---- exchange, addresses, conversions ----
 template <typename T, bool Memory>
-void XchgRegRm(Machine& m, uint8_t modrm) {
+uint32_t XchgRegRm(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const T a = ReadRm<T>(m, modrm);
+  const T a = ReadRm<T>(m, ip, modrm);
   T& reg = RegOperand<T>(c, modrm);
   WriteRm<T>(m, modrm, reg);
   reg = a;
   Charge(c, modrm, 3, 5);
+  return ip;
 }
 
 template <int R>
-void XchgAx(Machine& m) {
+uint32_t XchgAx(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   std::swap(c.regs.w[AX], c.regs.w[R]);
   c.CycleBudget -= 3;
+  return ip;
 }
 
-void Lea(Machine& m) {
+uint32_t Lea(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
+  const uint8_t modrm = Fetch8(m, ip);
   // A register operand has no address: the destination stays as it is.
   if (modrm < 0xC0) {
-    DecodeEa(m, modrm);
+    DecodeEa(m, ip, modrm);
     RegOperand<uint16_t>(c, modrm) = c.EaOffset;
   }
   c.CycleBudget -= 1;
+  return ip;
 }
 
 // LES / LDS. With a register operand the second word is read beside the
 // last memory operand decoded.
 template <int Seg>
-void LoadFarPointer(Machine& m) {
+uint32_t LoadFarPointer(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint8_t modrm = Fetch8(m);
-  const uint16_t offset = ReadRm<uint16_t>(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  const uint16_t offset = ReadRm<uint16_t>(m, ip, modrm);
   const uint16_t segment = ReadWord(m, SecondWordAddress(c.EaLinear));
   RegOperand<uint16_t>(c, modrm) = offset;
   c.regs.w[Seg] = segment;
   c.CycleBudget -= 6;
+  return ip;
 }
 
-void Cbw(Machine& m) {
+uint32_t Cbw(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   Reg8(c, 1) = (Reg8(c, 0) & 0x80) ? 0xFF : 0x00;
   c.CycleBudget -= 1;
+  return ip;
 }
 
-void Cwd(Machine& m) {
+uint32_t Cwd(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.regs.w[DX] = (c.regs.w[AX] & 0x8000) ? 0xFFFF : 0x0000;
   c.CycleBudget -= 1;
+  return ip;
 }
 
-void Xlat(Machine& m) {
+uint32_t Xlat(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   uint8_t& al = Reg8(c, 0);
   al = ReadMemory(m, DataBase(c, DS) + static_cast<uint16_t>(c.regs.w[BX] + al));
   c.CycleBudget -= 5;
+  return ip;
 }
 
-void Lahf(Machine& m) {
+uint32_t Lahf(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   Reg8(c, 1) = static_cast<uint8_t>(FlagsWord(c.flags));
   c.CycleBudget -= 2;
+  return ip;
 }
 
-void Sahf(Machine& m) {
+uint32_t Sahf(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   LoadFlagsWord(c.flags, static_cast<uint16_t>((FlagsWord(c.flags) & 0xFF00) | Reg8(c, 1)));
   c.CycleBudget -= 4;
+  return ip;
 }
 
-void Salc(Machine& m) {
+uint32_t Salc(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   Reg8(c, 0) = CarryFlag(c.flags) ? 0xFF : 0x00;
   c.CycleBudget -= 3;
+  return ip;
 }
 
 // ---- stack ----
 template <int R>
-void PushReg(Machine& m) {
+uint32_t PushReg(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   if constexpr (R == SP) {
     // Pushes SP as it is after the decrement.
@@ -183,80 +202,90 @@ void PushReg(Machine& m) {
     Push(m, c.regs.w[R]);
   }
   c.CycleBudget -= 1;
+  return ip;
 }
 
 template <int R>
-void PopReg(Machine& m) {
+uint32_t PopReg(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   const uint16_t v = Pop(m);
   // POP SP applies the increment to the loaded value.
   c.regs.w[R] = R == SP ? static_cast<uint16_t>(v + 2) : v;
   c.CycleBudget -= 1;
+  return ip;
 }
 
 template <int Seg>
-void PushSeg(Machine& m) {
+uint32_t PushSeg(Machine& m, uint32_t ip) {
   Push(m, m.cpu.regs.w[Seg]);
   m.cpu.CycleBudget -= 2;
+  return ip;
 }
 
 template <int Seg>
-void PopSeg(Machine& m) {
+uint32_t PopSeg(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.regs.w[Seg] = Pop(m);
   if constexpr (Seg == SS) c.IdleSkipInhibit = 1;
   c.CycleBudget -= 3;
+  return ip;
 }
 
-void PushImm16(Machine& m) {
-  Push(m, Fetch16(m));
+uint32_t PushImm16(Machine& m, uint32_t ip) {
+  Push(m, Fetch16(m, ip));
   m.cpu.CycleBudget -= 1;
+  return ip;
 }
 
-void PushImm8(Machine& m) {
-  Push(m, FetchSigned8(m));
+uint32_t PushImm8(Machine& m, uint32_t ip) {
+  Push(m, FetchSigned8(m, ip));
   m.cpu.CycleBudget -= 1;
+  return ip;
 }
 
-void PopRm(Machine& m) {
+uint32_t PopRm(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   const uint16_t v = Pop(m);
-  const uint8_t modrm = Fetch8(m);
-  DecodeIfMemory(m, modrm);
+  const uint8_t modrm = Fetch8(m, ip);
+  DecodeIfMemory(m, ip, modrm);
   WriteRm<uint16_t>(m, modrm, v);
   Charge(c, modrm, 1, 3);
+  return ip;
 }
 
-void Pusha(Machine& m) {
+uint32_t Pusha(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   const uint16_t sp = c.regs.w[SP];
   for (int r : {AX, CX, DX, BX}) Push(m, c.regs.w[r]);
   Push(m, sp);
   for (int r : {BP, SI, DI}) Push(m, c.regs.w[r]);
   c.CycleBudget -= 9;
+  return ip;
 }
 
-void Popa(Machine& m) {
+uint32_t Popa(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   for (int r : {DI, SI, BP}) c.regs.w[r] = Pop(m);
   c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + 2);
   for (int r : {BX, DX, CX, AX}) c.regs.w[r] = Pop(m);
   c.CycleBudget -= 8;
+  return ip;
 }
 
-void Pushf(Machine& m) { PushFlags(m); }
+uint32_t Pushf(Machine& m, uint32_t ip) { PushFlags(m); return ip; }
 
-void Popf(Machine& m) {
+uint32_t Popf(Machine& m, uint32_t ip) {
   LoadFlagsWord(m.cpu.flags, Pop(m));
   m.cpu.CycleBudget -= 3;
+  return ip;
 }
 
 // The copied frame pointers come from just below the new BP and land below
 // the locals.
-void Enter(Machine& m) {
+uint32_t Enter(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  const uint16_t size = Fetch16(m);
-  const int level = Fetch8(m);
+  const uint16_t size = Fetch16(m, ip);
+  const int level = Fetch8(m, ip);
   Push(m, c.regs.w[BP]);
   const uint16_t frame = c.regs.w[SP];
   c.regs.w[BP] = frame;
@@ -270,23 +299,53 @@ void Enter(Machine& m) {
   }
   if (level != 0) Push(m, frame);
   c.CycleBudget -= 19;
+  return ip;
 }
 
-void Leave(Machine& m) {
+uint32_t Leave(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.regs.w[SP] = c.regs.w[BP];
   c.regs.w[BP] = Pop(m);
   c.CycleBudget -= 2;
+  return ip;
 }
 
 // ---- flags ----
-void Cmc(Machine& m) { m.cpu.flags.carry = !CarryFlag(m.cpu.flags), m.cpu.CycleBudget -= 4; }
-void Clc(Machine& m) { m.cpu.flags.carry = 0, m.cpu.CycleBudget -= 4; }
-void Stc(Machine& m) { m.cpu.flags.carry = 1, m.cpu.CycleBudget -= 4; }
-void Cli(Machine& m) { m.cpu.flags.interruptEnable = 0, m.cpu.CycleBudget -= 4; }
-void Sti(Machine& m) { m.cpu.flags.interruptEnable = 1, m.cpu.CycleBudget -= 4; }
-void Cld(Machine& m) { m.cpu.flags.direction = 0, m.cpu.CycleBudget -= 4; }
-void Std(Machine& m) { m.cpu.flags.direction = 1, m.cpu.CycleBudget -= 4; }
+uint32_t Cmc(Machine& m, uint32_t ip) {
+  m.cpu.flags.carry = !CarryFlag(m.cpu.flags);
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
+uint32_t Clc(Machine& m, uint32_t ip) {
+  m.cpu.flags.carry = 0;
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
+uint32_t Stc(Machine& m, uint32_t ip) {
+  m.cpu.flags.carry = 1;
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
+uint32_t Cli(Machine& m, uint32_t ip) {
+  m.cpu.flags.interruptEnable = 0;
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
+uint32_t Sti(Machine& m, uint32_t ip) {
+  m.cpu.flags.interruptEnable = 1;
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
+uint32_t Cld(Machine& m, uint32_t ip) {
+  m.cpu.flags.direction = 0;
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
+uint32_t Std(Machine& m, uint32_t ip) {
+  m.cpu.flags.direction = 1;
+  m.cpu.CycleBudget -= 4;
+  return ip;
+}
 
 // ---- ports: IN reads the port file, OUT goes through WritePort ----
 void InPorts(Machine& m, uint32_t port, bool word) {
@@ -297,23 +356,32 @@ void InPorts(Machine& m, uint32_t port, bool word) {
   c.CycleBudget -= 6;
 }
 
-void OutPorts(Machine& m, uint32_t port, bool word) {
+// A write to the bank port steps the CPU from the register file's IP.
+uint32_t OutPorts(Machine& m, uint32_t ip, uint32_t port, bool word) {
   CpuState& c = m.cpu;
   const uint16_t ax = c.regs.w[AX];
   c.CycleBudget -= 6;
+  SaveIp(c, ip);
   WritePort(m, port, static_cast<uint8_t>(ax));
   if (word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
   CloseCodeWindow(c);  // the bank ports remap the code
+  return RestoreIp(c);
 }
 
-void InAlImm(Machine& m) { InPorts(m, Fetch8(m), false); }
-void InAxImm(Machine& m) { InPorts(m, Fetch8(m), true); }
-void InAlDx(Machine& m) { InPorts(m, m.cpu.regs.w[DX], false); }
-void InAxDx(Machine& m) { InPorts(m, m.cpu.regs.w[DX], true); }
-void OutImmAl(Machine& m) { OutPorts(m, Fetch8(m), false); }
-void OutImmAx(Machine& m) { OutPorts(m, Fetch8(m), true); }
-void OutDxAl(Machine& m) { OutPorts(m, m.cpu.regs.w[DX], false); }
-void OutDxAx(Machine& m) { OutPorts(m, m.cpu.regs.w[DX], true); }
+uint32_t InAlImm(Machine& m, uint32_t ip) { InPorts(m, Fetch8(m, ip), false); return ip; }
+uint32_t InAxImm(Machine& m, uint32_t ip) { InPorts(m, Fetch8(m, ip), true); return ip; }
+uint32_t InAlDx(Machine& m, uint32_t ip) { InPorts(m, m.cpu.regs.w[DX], false); return ip; }
+uint32_t InAxDx(Machine& m, uint32_t ip) { InPorts(m, m.cpu.regs.w[DX], true); return ip; }
+uint32_t OutImmAl(Machine& m, uint32_t ip) {
+  const uint8_t port = Fetch8(m, ip);
+  return OutPorts(m, ip, port, false);
+}
+uint32_t OutImmAx(Machine& m, uint32_t ip) {
+  const uint8_t port = Fetch8(m, ip);
+  return OutPorts(m, ip, port, true);
+}
+uint32_t OutDxAl(Machine& m, uint32_t ip) { return OutPorts(m, ip, m.cpu.regs.w[DX], false); }
+uint32_t OutDxAx(Machine& m, uint32_t ip) { return OutPorts(m, ip, m.cpu.regs.w[DX], true); }
 
 template <int... R>
 void InstallByRegister(HandlerTable& t, std::integer_sequence<int, R...>) {

@@ -39,10 +39,10 @@ void Multiply(CpuState& c, T operand) {
 // Divide error on a zero divisor (the instruction's cost is still charged)
 // or a quotient above the width's unsigned maximum (nothing more charged).
 template <typename T, bool Signed>
-void Divide(Machine& m, T divisor, int cost) {
+void Divide(Machine& m, uint32_t& ip, T divisor, int cost) {
   CpuState& c = m.cpu;
   if (divisor == 0) {
-    EnterTrap(m, 0);
+    ip = Trap(m, ip, 0);
     c.CycleBudget -= cost;
     return;
   }
@@ -59,7 +59,7 @@ void Divide(Machine& m, T divisor, int cost) {
   const int64_t q = dividend / d;
   const int64_t r = dividend % d;
   if (q > kMax) {
-    EnterTrap(m, 0);
+    ip = Trap(m, ip, 0);
     return;
   }
   if constexpr (sizeof(T) == 1) {
@@ -73,15 +73,15 @@ void Divide(Machine& m, T divisor, int cost) {
 }
 
 template <typename T, bool Memory>
-void UnaryGroup(Machine& m, uint8_t modrm) {
+uint32_t UnaryGroup(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
-  const T a = ReadRm<T>(m, modrm);
+  const T a = ReadRm<T>(m, ip, modrm);
   const int memory = modrm < 0xC0;
   switch ((modrm >> 3) & 7) {
     case 0:
-      LogicFlags<T>(f, a & FetchImm<T>(m));
+      LogicFlags<T>(f, a & FetchImm<T>(m, ip));
       Charge(c, modrm, 1, 2);
       break;
     case 1:  // no immediate, no cycles
@@ -108,31 +108,33 @@ void UnaryGroup(Machine& m, uint8_t modrm) {
       Charge(c, modrm, 3, 4);
       break;
     case 6:
-      Divide<T, false>(m, a, UnaryCosts<T>::kDiv[memory]);
+      Divide<T, false>(m, ip, a, UnaryCosts<T>::kDiv[memory]);
       break;
     default:
-      Divide<T, true>(m, a, UnaryCosts<T>::kIdiv[memory]);
+      Divide<T, true>(m, ip, a, UnaryCosts<T>::kIdiv[memory]);
       break;
   }
+  return ip;
 }
 
 // 0x69 / 0x6B: reg16 = r/m16 * immediate; CF = OF = product outside int16.
 template <bool ByteImmediate, bool Memory>
-void MultiplyImmediate(Machine& m, uint8_t modrm) {
+uint32_t MultiplyImmediate(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
-  const uint16_t a = ReadRm<uint16_t>(m, modrm);
-  const uint16_t imm = ByteImmediate ? FetchSigned8(m) : Fetch16(m);
+  const uint16_t a = ReadRm<uint16_t>(m, ip, modrm);
+  const uint16_t imm = ByteImmediate ? FetchSigned8(m, ip) : Fetch16(m, ip);
   const int32_t p = static_cast<int16_t>(a) * static_cast<int16_t>(imm);
   RegOperand<uint16_t>(c, modrm) = static_cast<uint16_t>(p);
   c.flags.carry = c.flags.overflow = p < -32768 || p > 32767;
   Charge(c, modrm, 3, 4);
+  return ip;
 }
 
 // DAA (+1) and DAS (-1): the second test looks at the already adjusted AL;
 // neither step clears a flag.
 template <int Sign>
-void DecimalAdjust(Machine& m) {
+uint32_t DecimalAdjust(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
   uint8_t& al = Reg8(c, 0);
@@ -146,11 +148,12 @@ void DecimalAdjust(Machine& m) {
   }
   SetSources<uint8_t>(f, al);
   c.CycleBudget -= 10;
+  return ip;
 }
 
 // AAA (+1) and AAS (-1).
 template <int Sign>
-void AsciiAdjust(Machine& m) {
+uint32_t AsciiAdjust(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
   uint8_t& al = Reg8(c, 0);
@@ -164,26 +167,29 @@ void AsciiAdjust(Machine& m) {
   }
   al &= 0x0F;
   c.CycleBudget -= 9;
+  return ip;
 }
 
 // AAM and AAD ignore their immediate: the base is always 10.
-void Aam(Machine& m) {
+uint32_t Aam(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  Fetch8(m);
+  Fetch8(m, ip);
   const uint8_t al = Reg8(c, 0);
   Reg8(c, 1) = al / 10;
   Reg8(c, 0) = al % 10;
   SetSources<uint16_t>(c.flags, c.regs.w[AX]);
   c.CycleBudget -= 17;
+  return ip;
 }
 
-void Aad(Machine& m) {
+uint32_t Aad(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
-  Fetch8(m);
+  Fetch8(m, ip);
   Reg8(c, 0) = static_cast<uint8_t>(Reg8(c, 0) + Reg8(c, 1) * 10);
   Reg8(c, 1) = 0;
   SetSources<uint8_t>(c.flags, Reg8(c, 0));
   c.CycleBudget -= 6;
+  return ip;
 }
 
 }  // namespace

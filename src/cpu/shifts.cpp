@@ -35,12 +35,12 @@ uint32_t RotateStep(FlagState& f, int op, uint32_t a) {
 
 // 0xD0, 0xD1: by one, with the overflow rules of the single step.
 template <typename T, bool Memory>
-void ShiftByOne(Machine& m, uint8_t modrm) {
+uint32_t ShiftByOne(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   constexpr uint32_t kSign = Width<T>::kSign;
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
-  const uint32_t a = ReadRm<T>(m, modrm);
+  const uint32_t a = ReadRm<T>(m, ip, modrm);
   const int op = (modrm >> 3) & 7;
   uint32_t r = a;
   switch (op) {
@@ -85,19 +85,20 @@ void ShiftByOne(Machine& m, uint8_t modrm) {
   }
   if (op != kNone) WriteRm<T>(m, modrm, static_cast<T>(r));
   Charge(c, modrm, 1, 3);
+  return ip;
 }
 
 // 0xC0-0xC1 (by imm8) and 0xD2-0xD3 (by CL): count masked to 5 bits; OF is
 // never touched; rotates by CL cost one more cycle per step.
 template <typename T, bool ByCl, bool Memory>
-void ShiftByCount(Machine& m, uint8_t modrm) {
+uint32_t ShiftByCount(Machine& m, uint32_t ip, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
-  const uint32_t a = ReadRm<T>(m, modrm);
-  const int count = (ByCl ? Reg8(c, 2) : Fetch8(m)) & 0x1F;
+  const uint32_t a = ReadRm<T>(m, ip, modrm);
+  const int count = (ByCl ? Reg8(c, 2) : Fetch8(m, ip)) & 0x1F;
   Charge(c, modrm, 3, 5);
-  if (count == 0) return;
+  if (count == 0) return ip;
   const int op = (modrm >> 3) & 7;
   uint32_t r = a;
   switch (op) {
@@ -132,9 +133,10 @@ void ShiftByCount(Machine& m, uint8_t modrm) {
       break;
     }
     default:
-      return;
+      return ip;
   }
   WriteRm<T>(m, modrm, static_cast<T>(r));
+  return ip;
 }
 
 }  // namespace

@@ -86,6 +86,20 @@ void Outs(Machine& m) {
   Advance<T>(c, c.regs.w[SI]);
 }
 
+// One element where IP is in a register. OUTS writes ports, and a write to
+// the bank port steps the CPU from the register file's IP.
+template <Element E>
+inline uint32_t RunElement(Machine& m, uint32_t ip) {
+  if constexpr (E == &Outs<uint8_t> || E == &Outs<uint16_t>) {
+    SaveIp(m.cpu, ip);
+    E(m);
+    return RestoreIp(m.cpu);
+  } else {
+    E(m);
+    return ip;
+  }
+}
+
 // ---- runs of elements straight through the page ----
 // n elements of T at base + index, stepping by `step`, lie in one 64 KB bank
 // without the index wrapping: the first element's byte in its page, else null.
@@ -207,13 +221,13 @@ struct StringOp {
 // they can. The costs are constants, so a suspended copy resumes cheaply in
 // every slice.
 template <Element E, ElementRun R, int PerElement, bool Compare, bool ZeroToGoOn>
-void RepeatInterruptible(Machine& m) {
+uint32_t RepeatInterruptible(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 5;
   uint16_t count = c.regs.w[CX];
   while (count != 0) {
     if (c.CycleBudget < 0) {
-      c.regs.w[IP] = static_cast<uint16_t>(c.regs.w[IP] - (c.segOverride.active ? 3 : 2));
+      ip = (ip - (c.segOverride.active ? 3 : 2)) & 0xFFFF;
       break;
     }
     uint32_t done = 0;
@@ -222,7 +236,7 @@ void RepeatInterruptible(Machine& m) {
       done = R(m, std::min<uint32_t>(count, affordable), ZeroToGoOn);
     }
     if (done == 0) {
-      E(m);
+      ip = RunElement<E>(m, ip);
       done = 1;
     }
     c.CycleBudget -= PerElement * static_cast<int32_t>(done);
@@ -230,22 +244,24 @@ void RepeatInterruptible(Machine& m) {
     if (Compare && ZeroFlag(c.flags) != ZeroToGoOn) break;
   }
   c.regs.w[CX] = count;
+  return ip;
 }
 
 // 0xF2 (other than CMPS/SCAS), 0x64, 0x65: run to the end within one step.
 // CarryStop: -1 no test, 1 stop on CF = 1, 0 stop on CF = 0.
 template <Element E, int Cost, int CarryStop>
-void RepeatWhole(Machine& m) {
+uint32_t RepeatWhole(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   c.CycleBudget -= 2;
   uint16_t count = c.regs.w[CX];
   while (count != 0) {
-    E(m);
+    ip = RunElement<E>(m, ip);
     c.CycleBudget -= Cost;
     --count;
     if (CarryStop >= 0 && CarryFlag(c.flags) == (CarryStop == 1)) break;
   }
   c.regs.w[CX] = count;
+  return ip;
 }
 
 // Cost: the single instruction's; RepAddition and RepneAddition: the extra
@@ -282,33 +298,35 @@ constexpr std::array<StringOp, 256> kStringOps = [] {
 }();
 
 template <int Opcode>
-void Single(Machine& m) {
-  kStringOps[Opcode].element(m);
+uint32_t Single(Machine& m, uint32_t ip) {
+  ip = RunElement<kStringOps[Opcode].element>(m, ip);
   m.cpu.CycleBudget -= kStringOps[Opcode].cost;
+  return ip;
 }
 
 template <int Kind>
-void RepeatPrefix(Machine& m) {
+uint32_t RepeatPrefix(Machine& m, uint32_t ip) {
   CpuState& c = m.cpu;
   if (c.nesting >= kMaxNesting) {  // a chain of prefixes: this one ends it
     c.CycleBudget -= 1;
-    return;
+    return ip;
   }
-  uint8_t op = Fetch8(m);
+  uint8_t op = Fetch8(m, ip);
   if ((op & 0xE7) == 0x26) {  // one segment prefix taken here, 2 cycles
     c.segOverride.active = 1;
     c.segOverride.base = SegBase(c, ES + ((op >> 3) & 3));
     c.CycleBudget -= 2;
-    op = Fetch8(m);
+    op = Fetch8(m, ip);
   }
   if (const OpcodeHandler loop = kStringOps[op].repeat[Kind]) {
-    loop(m);
+    ip = loop(m, ip);
   } else {
     ++c.nesting;
-    OpcodeTable[op](m);  // a plain instruction: the prefix costs nothing
+    ip = OpcodeTable[op](m, ip);  // a plain instruction: the prefix costs nothing
     --c.nesting;
   }
   c.segOverride.active = 0;
+  return ip;
 }
 
 template <int... Op>

@@ -383,5 +383,30 @@ TEST_F(MovesTest, BankSwitchFromHighCodeRunsOneMoreInstruction) {
   EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[4]);
 }
 
+TEST_F(MovesTest, BankSwitchByOutsbRunsTheInstructionAfterIt) {
+  // OUTSB; INC AX; INC AX at 0x4000:0000, the byte 1 going to port 0xC0.
+  m->mem.BankReadTable[4] = bank2.data();
+  bank2[0] = 0x6E;
+  bank2[1] = 0x40;
+  bank2[2] = 0x40;
+  m->mem.Iram[kData] = 0x01;
+  Set(CS, 0x4000);
+  Set(DX, 0xC0);
+  EXPECT_EQ(Step(), 8);  // OUTSB plus the INC that follows it
+  EXPECT_EQ(R(AX), 1);
+  EXPECT_EQ(R(IP), 2);
+  EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[0x14]);
+
+  // The same within a run: it ends after the INC, at the next one.
+  m->mem.BankReadTable[4] = bank2.data();
+  Set(IP, 0);
+  Set(SI, 0);
+  Set(AX, 0);
+  EXPECT_EQ(Run(8), 8);
+  EXPECT_EQ(R(AX), 1);
+  EXPECT_EQ(R(IP), 2);
+  EXPECT_EQ(R(SI), 1);
+}
+
 }  // namespace
 }  // namespace kestra::test
