@@ -7,39 +7,39 @@ namespace {
 
 // 8n+0, 8n+1: r/m, reg.
 template <int Op, typename T, bool Memory>
-uint32_t AluRmReg(Machine& m, uint32_t ip, uint8_t modrm) {
+Next AluRmReg(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   const T a = ReadRm<T>(m, ip, modrm);
   const T r = Alu<Op, T>(c.flags, a, RegOperand<T>(c, modrm));
   if constexpr (Op != kCmp) WriteRm<T>(m, modrm, r);
-  Charge(c, modrm, 1, Op == kCmp ? 2 : 3);
-  return ip;
+  Charge(budget, modrm, 1, Op == kCmp ? 2 : 3);
+  return {ip, budget};
 }
 
 // 8n+2, 8n+3: reg, r/m.
 template <int Op, typename T, bool Memory>
-uint32_t AluRegRm(Machine& m, uint32_t ip, uint8_t modrm) {
+Next AluRegRm(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   const T b = ReadRm<T>(m, ip, modrm);
   T& d = RegOperand<T>(c, modrm);
   const T r = Alu<Op, T>(c.flags, d, b);
   if constexpr (Op != kCmp) d = r;
-  Charge(c, modrm, 1, 2);
-  return ip;
+  Charge(budget, modrm, 1, 2);
+  return {ip, budget};
 }
 
 // 8n+4, 8n+5: accumulator, immediate.
 template <int Op, typename T>
-uint32_t AluAccImm(Machine& m, uint32_t ip) {
+Next AluAccImm(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const T b = FetchImm<T>(m, ip);
   T& d = Accumulator<T>(c);
   const T r = Alu<Op, T>(c.flags, d, b);
   if constexpr (Op != kCmp) d = r;
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <typename T>
@@ -58,7 +58,7 @@ T AluByField(FlagState& f, int op, uint32_t a, uint32_t b) {
 
 // 0x80-0x83: operation from the reg field; 0x83 sign-extends its byte.
 template <typename T, bool SignExtendedByte, bool Memory>
-uint32_t AluGroup(Machine& m, uint32_t ip, uint8_t modrm) {
+Next AluGroup(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   const T a = ReadRm<T>(m, ip, modrm);
@@ -68,42 +68,42 @@ uint32_t AluGroup(Machine& m, uint32_t ip, uint8_t modrm) {
   const int op = (modrm >> 3) & 7;
   const T r = AluByField<T>(c.flags, op, a, b);
   if (op != kCmp) WriteRm<T>(m, modrm, r);
-  Charge(c, modrm, 1, 3);
-  return ip;
+  Charge(budget, modrm, 1, 3);
+  return {ip, budget};
 }
 
 template <typename T, bool Memory>
-uint32_t TestRmReg(Machine& m, uint32_t ip, uint8_t modrm) {
+Next TestRmReg(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   const T a = ReadRm<T>(m, ip, modrm);
   LogicFlags<T>(c.flags, a & RegOperand<T>(c, modrm));
-  Charge(c, modrm, 1, 2);
-  return ip;
+  Charge(budget, modrm, 1, 2);
+  return {ip, budget};
 }
 
 template <typename T>
-uint32_t TestAccImm(Machine& m, uint32_t ip) {
+Next TestAccImm(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   LogicFlags<T>(c.flags, Accumulator<T>(c) & FetchImm<T>(m, ip));
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int R>
-uint32_t IncReg(Machine& m, uint32_t ip) {
+Next IncReg(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   c.regs.w[R] = IncFlags<uint16_t>(c.flags, c.regs.w[R]);
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int R>
-uint32_t DecReg(Machine& m, uint32_t ip) {
+Next DecReg(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   c.regs.w[R] = DecFlags<uint16_t>(c.flags, c.regs.w[R]);
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int Op>

@@ -31,49 +31,47 @@ bool Holds(const FlagState& f) {
 }
 
 template <int C>
-uint32_t JumpIf(Machine& m, uint32_t ip) {
+Next JumpIf(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t d = FetchSigned8(m, ip);
   if (Holds<C>(c.flags)) {
     ip = Relative(ip, d);
-    c.CycleBudget -= 3;
+    budget -= 3;
   } else {
-    c.CycleBudget -= 1;
+    budget -= 1;
   }
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t CallNear(Machine& m, uint32_t ip) {
-  CpuState& c = m.cpu;
+Next CallNear(Machine& m, uint32_t ip, int32_t budget) {
   const uint16_t d = Fetch16(m, ip);
   Push(m, static_cast<uint16_t>(ip));
   ip = Relative(ip, d);
-  c.CycleBudget -= 5;
-  return ip;
+  budget -= 5;
+  return {ip, budget};
 }
 
-uint32_t JumpNear(Machine& m, uint32_t ip) {
-  CpuState& c = m.cpu;
+Next JumpNear(Machine& m, uint32_t ip, int32_t budget) {
   const uint16_t d = Fetch16(m, ip);
   ip = Relative(ip, d);
-  c.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
 
 // JMP $ waits for an interrupt: the rest of the run is given up.
-uint32_t JumpShort(Machine& m, uint32_t ip) {
+Next JumpShort(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t d = Fetch8(m, ip);
-  c.CycleBudget -= 4;
+  budget -= 4;
   ip = Relative(ip, static_cast<uint16_t>(static_cast<int8_t>(d)));
-  if (d != 0xFE || c.CycleBudget <= 0) return ip;
-  if (!c.IdleSkipInhibit) c.CycleBudget %= 12;
+  if (d != 0xFE || budget <= 0) return {ip, budget};
+  if (!c.IdleSkipInhibit) budget %= 12;
   // The run loop would execute this same jump again until the budget is
   // spent, changing nothing else: charge those iterations at once. Not from
   // inside another instruction, which may remap the code before the run
   // loop fetches again.
-  if (!c.nestedStep) c.CycleBudget -= 4 * ((c.CycleBudget + 3) / 4);
-  return ip;
+  if (!c.nestedStep) budget -= 4 * ((budget + 3) / 4);
+  return {ip, budget};
 }
 
 // Returns the new IP; a call pushes CS and the IP it was given.
@@ -87,173 +85,173 @@ uint32_t FarTo(Machine& m, uint32_t ip, uint16_t target, uint16_t cs, bool call)
   return target;
 }
 
-uint32_t JumpFar(Machine& m, uint32_t ip) {
+Next JumpFar(Machine& m, uint32_t ip, int32_t budget) {
   const uint16_t target = Fetch16(m, ip);
   const uint16_t cs = Fetch16(m, ip);
-  m.cpu.CycleBudget -= 7;
-  return FarTo(m, ip, target, cs, false);
+  budget -= 7;
+  return {FarTo(m, ip, target, cs, false), budget};
 }
 
-uint32_t CallFar(Machine& m, uint32_t ip) {
+Next CallFar(Machine& m, uint32_t ip, int32_t budget) {
   const uint16_t target = Fetch16(m, ip);
   const uint16_t cs = Fetch16(m, ip);
-  m.cpu.CycleBudget -= 10;
-  return FarTo(m, ip, target, cs, true);
+  budget -= 10;
+  return {FarTo(m, ip, target, cs, true), budget};
 }
 
 template <bool Far, bool Release, int Cost>
-uint32_t Return(Machine& m, uint32_t ip) {
+Next Return(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t release = Release ? Fetch16(m, ip) : 0;
   ip = Pop(m);
   if constexpr (Far) LoadCs(c, Pop(m));
   c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + release);
-  c.CycleBudget -= Cost;
-  return ip;
+  budget -= Cost;
+  return {ip, budget};
 }
 
 // LOOP (Zf = -1), LOOPZ (1), LOOPNZ (0).
 template <int Zf, int Taken, int NotTaken>
-uint32_t Loop(Machine& m, uint32_t ip) {
+Next Loop(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t d = FetchSigned8(m, ip);
   const uint16_t cx = --c.regs.w[CX];
   if (cx != 0 && (Zf < 0 || ZeroFlag(c.flags) == (Zf == 1))) {
     ip = Relative(ip, d);
-    c.CycleBudget -= Taken;
+    budget -= Taken;
   } else {
-    c.CycleBudget -= NotTaken;
+    budget -= NotTaken;
   }
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t Jcxz(Machine& m, uint32_t ip) {
+Next Jcxz(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t d = FetchSigned8(m, ip);
   if (c.regs.w[CX] == 0) {
     ip = Relative(ip, d);
-    c.CycleBudget -= 4;
+    budget -= 4;
   } else {
-    c.CycleBudget -= 1;
+    budget -= 1;
   }
-  return ip;
+  return {ip, budget};
 }
 
 // ---- interrupts ----
-uint32_t Int3(Machine& m, uint32_t ip) {
-  m.cpu.CycleBudget -= 9;
-  return Trap(m, ip, 3);
+Next Int3(Machine& m, uint32_t ip, int32_t budget) {
+  budget -= 9;
+  return Trap(m, ip, budget, 3);
 }
 
-uint32_t IntImm(Machine& m, uint32_t ip) {
+Next IntImm(Machine& m, uint32_t ip, int32_t budget) {
   const uint8_t vector = Fetch8(m, ip);
-  m.cpu.CycleBudget -= 10;
-  return Trap(m, ip, vector);
+  budget -= 10;
+  return Trap(m, ip, budget, vector);
 }
 
-uint32_t Into(Machine& m, uint32_t ip) {
+Next Into(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   if (OverflowFlag(c.flags)) {
-    c.CycleBudget -= 13;
-    return Trap(m, ip, 4);
+    budget -= 13;
+    return Trap(m, ip, budget, 4);
   } else {
-    c.CycleBudget -= 6;
+    budget -= 6;
   }
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t Iret(Machine& m, uint32_t ip) {
+Next Iret(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   ip = Pop(m);
   LoadCs(c, Pop(m));
   LoadFlagsWord(c.flags, Pop(m));
-  c.CycleBudget -= 13;
-  return ip;
+  budget -= 13;
+  return {ip, budget};
 }
 
 // Bounds compared unsigned; a register operand reads its upper bound beside
 // the last memory operand decoded.
-uint32_t Bound(Machine& m, uint32_t ip) {
+Next Bound(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const uint16_t lower = ReadRm<uint16_t>(m, ip, modrm);
   const uint16_t upper = ReadWord(m, SecondWordAddress(c.EaLinear));
   const uint16_t v = RegOperand<uint16_t>(c, modrm);
-  c.CycleBudget -= 13;
+  budget -= 13;
   if (v < lower || v > upper) {
-    c.CycleBudget -= 7;
-    return Trap(m, ip, 5);
+    budget -= 7;
+    return Trap(m, ip, budget, 5);
   }
-  return ip;
+  return {ip, budget};
 }
 
 // HLT does not wait: one more instruction runs, then the run ends.
-uint32_t Halt(Machine& m, uint32_t ip) {
-  m.cpu.CycleBudget = 1;
-  FreeStep(m.cpu);  // HLT after HLT would otherwise never end the run
-  return ip;
+Next Halt(Machine& m, uint32_t ip, int32_t budget) {
+  budget = 1;
+  FreeStep(m.cpu, budget);  // HLT after HLT would otherwise never end the run
+  return {ip, budget};
 }
 
 // ---- groups ----
-uint32_t GroupFE(Machine& m, uint32_t ip) {
+Next GroupFE(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const uint8_t a = ReadRm<uint8_t>(m, ip, modrm);
   switch ((modrm >> 3) & 7) {
     case 0:
       WriteRm<uint8_t>(m, modrm, IncFlags<uint8_t>(c.flags, a));
-      Charge(c, modrm, 1, 3);
+      Charge(budget, modrm, 1, 3);
       break;
     case 1:
       WriteRm<uint8_t>(m, modrm, DecFlags<uint8_t>(c.flags, a));
-      Charge(c, modrm, 1, 3);
+      Charge(budget, modrm, 1, 3);
       break;
     default:
-      FreeStep(c);
+      FreeStep(c, budget);
       break;
   }
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t GroupFF(Machine& m, uint32_t ip) {
+Next GroupFF(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const uint16_t a = ReadRm<uint16_t>(m, ip, modrm);
   switch ((modrm >> 3) & 7) {
     case 0:
       WriteRm<uint16_t>(m, modrm, IncFlags<uint16_t>(c.flags, a));
-      Charge(c, modrm, 1, 3);
+      Charge(budget, modrm, 1, 3);
       break;
     case 1:
       WriteRm<uint16_t>(m, modrm, DecFlags<uint16_t>(c.flags, a));
-      Charge(c, modrm, 1, 3);
+      Charge(budget, modrm, 1, 3);
       break;
     case 2:
       Push(m, static_cast<uint16_t>(ip));
       ip = a;
-      Charge(c, modrm, 5, 6);
+      Charge(budget, modrm, 5, 6);
       break;
     case 3:
       ip = FarTo(m, ip, a, ReadWord(m, SecondWordAddress(c.EaLinear)), true);
-      Charge(c, modrm, 1, 12);
+      Charge(budget, modrm, 1, 12);
       break;
     case 4:
       ip = a;
-      Charge(c, modrm, 4, 5);
+      Charge(budget, modrm, 4, 5);
       break;
     case 5:
       ip = FarTo(m, ip, a, ReadWord(m, SecondWordAddress(c.EaLinear)), false);
-      Charge(c, modrm, 1, 10);
+      Charge(budget, modrm, 1, 10);
       break;
     case 6:
       Push(m, a);  // the operand was read before SP moved
-      Charge(c, modrm, 1, 2);
+      Charge(budget, modrm, 1, 2);
       break;
     default:
-      FreeStep(c);
+      FreeStep(c, budget);
       break;
   }
-  return ip;
+  return {ip, budget};
 }
 
 template <int... C>

@@ -44,48 +44,50 @@ constexpr std::array<EaForm, 192> MakeEaTable(std::index_sequence<I...>) {
 
 // ---- prefixes and one-byte no-ops handled at dispatch level ----
 template <int Seg>
-uint32_t SegmentPrefix(Machine& m, uint32_t ip) {
+Next SegmentPrefix(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   c.segOverride.active = 1;
   c.segOverride.base = SegBase(c, Seg);
-  c.CycleBudget -= 1;
+  budget -= 1;
   // The prefixed instruction runs at once: one indivisible step.
   if (c.nesting < kMaxNesting) {
     ++c.nesting;
     const uint8_t op = Fetch8(m, ip);
-    ip = OpcodeTable[op](m, ip);
+    const Next next = OpcodeTable[op](m, ip, budget);
+    ip = next.ip;
+    budget = next.budget;
     --c.nesting;
   }
   c.segOverride.active = 0;
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t Lock(Machine& m, uint32_t ip) {
-  m.cpu.CycleBudget -= 1;
+Next Lock(Machine& m, uint32_t ip, int32_t budget) {
+  budget -= 1;
   m.cpu.IdleSkipInhibit = 1;
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t Undefined(Machine& m, uint32_t ip) { m.cpu.CycleBudget -= 10; return ip; }
+Next Undefined(Machine& m, uint32_t ip, int32_t budget) { budget -= 10; return {ip, budget}; }
 
-uint32_t Wait(Machine& m, uint32_t ip) { FreeStep(m.cpu); return ip; }
+Next Wait(Machine& m, uint32_t ip, int32_t budget) { FreeStep(m.cpu, budget); return {ip, budget}; }
 
-uint32_t Escape(Machine& m, uint32_t ip) {
+Next Escape(Machine& m, uint32_t ip, int32_t budget) {
   Fetch8(m, ip);  // the ModRM byte only, whatever its mod field says
-  m.cpu.CycleBudget -= 3;
-  return ip;
+  budget -= 3;
+  return {ip, budget};
 }
 
 // A NOP followed by JMP $-1 is a wait loop: give up the run's remainder.
-uint32_t Nop(Machine& m, uint32_t ip) {
+Next Nop(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
-  c.CycleBudget -= 1;
-  if (c.IdleSkipInhibit || c.CycleBudget <= 0) return ip;
+  budget -= 1;
+  if (c.IdleSkipInhibit || budget <= 0) return {ip, budget};
   if (ReadMemory(m, SegBase(c, CS) + ip) == 0xEB &&
       ReadMemory(m, SegBase(c, CS) + static_cast<uint16_t>(ip + 1)) == 0xFD) {
-    c.CycleBudget %= 15;
+    budget %= 15;
   }
-  return ip;
+  return {ip, budget};
 }
 
 HandlerTable BuildOpcodeTable() {
@@ -148,17 +150,17 @@ int32_t CpuRun(Machine& m, int32_t budget) {
   c.freeSteps = 0;
   OpenCodeWindow(m);  // CS or the banks may have changed since the last run
   if (budget <= 0) return 0;
-  uint32_t ip = RestoreIp(c);
   // The first instruction apart: its fetch takes the window just opened
   // without loading it again.
-  uint8_t op = Fetch8(m, ip);
-  ip = OpcodeTable[op](m, ip);
-  while (c.CycleBudget > 0) {
-    op = Fetch8(m, ip);
-    ip = OpcodeTable[op](m, ip);
+  Next next = {RestoreIp(c), budget};
+  uint8_t op = Fetch8(m, next.ip);
+  next = OpcodeTable[op](m, next.ip, next.budget);
+  while (next.budget > 0) {
+    op = Fetch8(m, next.ip);
+    next = OpcodeTable[op](m, next.ip, next.budget);
   }
-  SaveIp(c, ip);
-  return budget - c.CycleBudget;
+  SaveRun(c, next.ip, next.budget);
+  return budget - next.budget;
 }
 
 void CpuStep(Machine& m) {
@@ -173,7 +175,8 @@ void CpuStep(Machine& m) {
   OpenCodeWindow(m);
   uint32_t ip = RestoreIp(c);
   const uint8_t op = Fetch8(m, ip);
-  SaveIp(c, OpcodeTable[op](m, ip));
+  const Next next = OpcodeTable[op](m, ip, c.CycleBudget);
+  SaveRun(c, next.ip, next.budget);
   --c.nesting;
   c.segOverride = saved;
   c.nestedStep = nested;

@@ -68,8 +68,14 @@ struct CpuState {
   uint32_t codeLimit = 0;
 };
 
-// Takes IP past the opcode, returns IP past the instruction.
-using OpcodeHandler = uint32_t (*)(Machine&, uint32_t ip);
+// What a handler gives back to the run loop: IP past the instruction (or at
+// a jump's target) and the cycles left.
+struct Next {
+  uint32_t ip;
+  int32_t budget;
+};
+// Takes IP past the opcode and the cycles left before it.
+using OpcodeHandler = Next (*)(Machine&, uint32_t ip, int32_t budget);
 
 // position: 0 AL, 1 AH, 2 CL, 3 CH, 4 DL, 5 DH, 6 BL, 7 BH.
 inline uint8_t& Reg8(CpuState& c, int position) { return c.regs.bytes()[position]; }

@@ -68,25 +68,30 @@ constexpr uint8_t kMaxNesting = 16;
 // 0xFF of unmapped banks is. Past this many in one run, each costs a cycle,
 // so every run ends; no real program comes near it.
 constexpr uint32_t kFreeStepLimit = 256;
-inline void FreeStep(CpuState& c) {
-  if (++c.freeSteps > kFreeStepLimit) c.CycleBudget -= 1;
+inline void FreeStep(CpuState& c, int32_t& budget) {
+  if (++c.freeSteps > kFreeStepLimit) budget -= 1;
 }
 
 // ---- fetch ----
-// During a run IP travels in a register: the loop hands it to each handler,
-// which returns it past the instruction (or at a jump's target). Kept in
-// the register file it would make every fetch wait for the store of the
-// one before. The register file's copy is written back when the run ends,
-// and around anything that reads or moves IP there (traps, port writes that
-// step the CPU): SaveIp before, RestoreIp after.
+// During a run IP and the cycles left travel in registers: the loop hands
+// them to each handler, which returns them past the instruction. Kept in
+// CpuState they would make every fetch and every charge wait for the store
+// of the one before. CpuState's copies are written back when the run ends,
+// and around anything that reads or moves them there (traps, port writes
+// that step the CPU): SaveRun before, RestoreRun after.
 inline void SaveIp(CpuState& c, uint32_t ip) { c.regs.w[IP] = static_cast<uint16_t>(ip); }
 inline uint32_t RestoreIp(const CpuState& c) { return c.regs.w[IP]; }
+inline void SaveRun(CpuState& c, uint32_t ip, int32_t budget) {
+  SaveIp(c, ip);
+  c.CycleBudget = budget;
+}
+inline Next RestoreRun(const CpuState& c) { return {RestoreIp(c), c.CycleBudget}; }
 
-// A software interrupt or exception taken by a handler: the IP to return.
-inline uint32_t Trap(Machine& m, uint32_t ip, int vector) {
-  SaveIp(m.cpu, ip);
+// A software interrupt or exception taken by a handler.
+inline Next Trap(Machine& m, uint32_t ip, int32_t budget, int vector) {
+  SaveRun(m.cpu, ip, budget);
   EnterTrap(m, vector);
-  return RestoreIp(m.cpu);
+  return RestoreRun(m.cpu);
 }
 
 inline void OpenCodeWindow(Machine& m) {
@@ -195,23 +200,23 @@ inline void WriteRm(Machine& m, uint8_t modrm, T v) {
   if (modrm >= 0xC0) RmRegister<T>(m.cpu, modrm) = v;
   else WriteMem<T>(m, m.cpu.EaLinear, v);
 }
-inline void Charge(CpuState& c, uint8_t modrm, int registerCost, int memoryCost) {
-  c.CycleBudget -= modrm >= 0xC0 ? registerCost : memoryCost;
+inline void Charge(int32_t& budget, uint8_t modrm, int registerCost, int memoryCost) {
+  budget -= modrm >= 0xC0 ? registerCost : memoryCost;
 }
 
 // A handler with a ModRM operand as two forms, Form(m, modrm) for a register
 // operand and for a memory operand. The memory form runs out of line, so the
 // register form makes no call and saves no registers.
-using Form = uint32_t (*)(Machine&, uint32_t ip, uint8_t modrm);
+using Form = Next (*)(Machine&, uint32_t ip, int32_t budget, uint8_t modrm);
 template <Form Body>
-[[gnu::noinline]] uint32_t OutOfLine(Machine& m, uint32_t ip, uint8_t modrm) {
-  return Body(m, ip, modrm);
+[[gnu::noinline]] Next OutOfLine(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
+  return Body(m, ip, budget, modrm);
 }
 template <Form RegisterForm, Form MemoryForm>
-uint32_t ByOperandKind(Machine& m, uint32_t ip) {
+Next ByOperandKind(Machine& m, uint32_t ip, int32_t budget) {
   const uint8_t modrm = Fetch8(m, ip);
-  if (modrm >= 0xC0) return RegisterForm(m, ip, modrm);
-  return OutOfLine<MemoryForm>(m, ip, modrm);
+  if (modrm >= 0xC0) return RegisterForm(m, ip, budget, modrm);
+  return OutOfLine<MemoryForm>(m, ip, budget, modrm);
 }
 // In a form: which kind of operand modrm names, so the operand helpers
 // above lose their test.

@@ -10,7 +10,7 @@ enum BitOperation { kTest1, kClr1, kSet1, kNot1 };
 // Second bytes 0x10-0x1F: bit 0 word/byte, bits 1-2 operation, bit 3 the
 // bit number from imm8 instead of CL.
 template <typename T>
-void BitInstruction(Machine& m, uint32_t& ip, uint8_t second) {
+void BitInstruction(Machine& m, uint32_t& ip, int32_t& budget, uint8_t second) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const T a = ReadRm<T>(m, ip, modrm);
@@ -32,7 +32,7 @@ void BitInstruction(Machine& m, uint32_t& ip, uint8_t second) {
       WriteRm<T>(m, modrm, static_cast<T>(a ^ mask));
       break;
   }
-  c.CycleBudget -= 4;
+  budget -= 4;
 }
 
 enum BcdOperation { kAdd4s, kSub4s, kCmp4s };
@@ -40,7 +40,7 @@ enum BcdOperation { kAdd4s, kSub4s, kCmp4s };
 // ES:DI string op= DS:SI string, CL digits, two per byte, low byte first.
 // Nibbles above 9 are taken at face value. ZF = 1 only if every result
 // byte is 0.
-void BcdString(Machine& m, int op) {
+void BcdString(Machine& m, int32_t& budget, int op) {
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
   const int bytes = (Reg8(c, 2) + 1) >> 1;
@@ -70,12 +70,12 @@ void BcdString(Machine& m, int op) {
     if (op != kCmp4s) WriteMemory(m, destination + i, result);
     if (result != 0) f.zeroSource = 1;
   }
-  c.CycleBudget -= 2;
+  budget -= 2;
 }
 
 // ROL4 / ROR4: nibbles rotate through AL's low nibble.
 template <bool Left>
-uint32_t NibbleRotate(Machine& m, uint32_t ip) {
+Next NibbleRotate(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const uint8_t operand = ReadRm<uint8_t>(m, ip, modrm);
@@ -84,40 +84,40 @@ uint32_t NibbleRotate(Machine& m, uint32_t ip) {
   if constexpr (Left) {
     al = static_cast<uint8_t>((a & 0xF0) | (operand >> 4));
     WriteRm<uint8_t>(m, modrm, static_cast<uint8_t>((operand << 4) | (a & 0x0F)));
-    Charge(c, modrm, 15, 9);
+    Charge(budget, modrm, 15, 9);
   } else {
     al = static_cast<uint8_t>((a & 0xF0) | (operand & 0x0F));
     WriteRm<uint8_t>(m, modrm, static_cast<uint8_t>(((a & 0x0F) << 4) | (operand >> 4)));
-    Charge(c, modrm, 19, 13);
+    Charge(budget, modrm, 19, 13);
   }
-  return ip;
+  return {ip, budget};
 }
 
-uint32_t Extended(Machine& m, uint32_t ip) {
+Next Extended(Machine& m, uint32_t ip, int32_t budget) {
   const uint8_t second = Fetch8(m, ip);
   if (second >= 0x10 && second <= 0x1F) {
-    if (second & 1) BitInstruction<uint16_t>(m, ip, second);
-    else BitInstruction<uint8_t>(m, ip, second);
-    return ip;
+    if (second & 1) BitInstruction<uint16_t>(m, ip, budget, second);
+    else BitInstruction<uint8_t>(m, ip, budget, second);
+    return {ip, budget};
   }
   switch (second) {
-    case 0x20: BcdString(m, kAdd4s); break;
-    case 0x22: BcdString(m, kSub4s); break;
-    case 0x26: BcdString(m, kCmp4s); break;
-    case 0x28: ip = NibbleRotate<true>(m, ip); break;
-    case 0x2A: ip = NibbleRotate<false>(m, ip); break;
+    case 0x20: BcdString(m, budget, kAdd4s); break;
+    case 0x22: BcdString(m, budget, kSub4s); break;
+    case 0x26: BcdString(m, budget, kCmp4s); break;
+    case 0x28: return NibbleRotate<true>(m, ip, budget);
+    case 0x2A: return NibbleRotate<false>(m, ip, budget);
     case 0x31:
     case 0x33:
     case 0xE0:
     case 0xF0:
     case 0xFF:  // one more byte, no effect
       Fetch8(m, ip);
-      FreeStep(m.cpu);
+      FreeStep(m.cpu, budget);
       break;
-    case 0x92: m.cpu.CycleBudget -= 2; break;
-    default: FreeStep(m.cpu); break;
+    case 0x92: budget -= 2; break;
+    default: FreeStep(m.cpu, budget); break;
   }
-  return ip;
+  return {ip, budget};
 }
 
 }  // namespace

@@ -9,36 +9,36 @@ namespace {
 
 // ---- MOV ----
 template <typename T, bool Memory>
-uint32_t MovRmReg(Machine& m, uint32_t ip, uint8_t modrm) {
+Next MovRmReg(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   DecodeIfMemory(m, ip, modrm);
   WriteRm<T>(m, modrm, RegOperand<T>(c, modrm));
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <typename T, bool Memory>
-uint32_t MovRegRm(Machine& m, uint32_t ip, uint8_t modrm) {
+Next MovRegRm(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   RegOperand<T>(c, modrm) = ReadRm<T>(m, ip, modrm);
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
-uint32_t MovRmSreg(Machine& m, uint32_t ip) {
+Next MovRmSreg(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const int reg = (modrm >> 3) & 7;
   DecodeIfMemory(m, ip, modrm);
   // Reg fields 4-7 name no segment register: they store 0.
   WriteRm<uint16_t>(m, modrm, reg < 4 ? c.regs.w[ES + reg] : 0);
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
-uint32_t MovSregRm(Machine& m, uint32_t ip) {
+Next MovSregRm(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const uint16_t v = ReadRm<uint16_t>(m, ip, modrm);
@@ -46,25 +46,25 @@ uint32_t MovSregRm(Machine& m, uint32_t ip) {
   if (reg == CS - ES) LoadCs(c, v);
   else if (reg < 4) c.regs.w[ES + reg] = v;
   c.IdleSkipInhibit = 1;
-  Charge(c, modrm, 2, 3);
-  return ip;
+  Charge(budget, modrm, 2, 3);
+  return {ip, budget};
 }
 
 // 0xA0-0xA3: the word's high byte wraps inside the segment.
 template <typename T>
-uint32_t MovAccMem(Machine& m, uint32_t ip) {
+Next MovAccMem(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t off = Fetch16(m, ip);
   const uint32_t base = DataBase(c, DS);
   uint32_t v = ReadMemory(m, base + off);
   if constexpr (sizeof(T) == 2) v |= ReadMemory(m, base + static_cast<uint16_t>(off + 1)) << 8;
   Accumulator<T>(c) = static_cast<T>(v);
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <typename T>
-uint32_t MovMemAcc(Machine& m, uint32_t ip) {
+Next MovMemAcc(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t off = Fetch16(m, ip);
   const uint32_t base = DataBase(c, DS);
@@ -73,55 +73,55 @@ uint32_t MovMemAcc(Machine& m, uint32_t ip) {
   if constexpr (sizeof(T) == 2) {
     WriteMemory(m, base + static_cast<uint16_t>(off + 1), static_cast<uint8_t>(v >> 8));
   }
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int R>
-uint32_t MovReg8Imm(Machine& m, uint32_t ip) {
+Next MovReg8Imm(Machine& m, uint32_t ip, int32_t budget) {
   Reg8(m.cpu, BytePosition(R)) = Fetch8(m, ip);
-  m.cpu.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int R>
-uint32_t MovReg16Imm(Machine& m, uint32_t ip) {
+Next MovReg16Imm(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.regs.w[R] = Fetch16(m, ip);
-  m.cpu.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <typename T, bool Memory>
-uint32_t MovRmImm(Machine& m, uint32_t ip, uint8_t modrm) {
+Next MovRmImm(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   DecodeIfMemory(m, ip, modrm);
   WriteRm<T>(m, modrm, FetchImm<T>(m, ip));
-  m.cpu.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 // ---- exchange, addresses, conversions ----
 template <typename T, bool Memory>
-uint32_t XchgRegRm(Machine& m, uint32_t ip, uint8_t modrm) {
+Next XchgRegRm(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   const T a = ReadRm<T>(m, ip, modrm);
   T& reg = RegOperand<T>(c, modrm);
   WriteRm<T>(m, modrm, reg);
   reg = a;
-  Charge(c, modrm, 3, 5);
-  return ip;
+  Charge(budget, modrm, 3, 5);
+  return {ip, budget};
 }
 
 template <int R>
-uint32_t XchgAx(Machine& m, uint32_t ip) {
+Next XchgAx(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   std::swap(c.regs.w[AX], c.regs.w[R]);
-  c.CycleBudget -= 3;
-  return ip;
+  budget -= 3;
+  return {ip, budget};
 }
 
-uint32_t Lea(Machine& m, uint32_t ip) {
+Next Lea(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   // A register operand has no address: the destination stays as it is.
@@ -129,70 +129,70 @@ uint32_t Lea(Machine& m, uint32_t ip) {
     DecodeEa(m, ip, modrm);
     RegOperand<uint16_t>(c, modrm) = c.EaOffset;
   }
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 // LES / LDS. With a register operand the second word is read beside the
 // last memory operand decoded.
 template <int Seg>
-uint32_t LoadFarPointer(Machine& m, uint32_t ip) {
+Next LoadFarPointer(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint8_t modrm = Fetch8(m, ip);
   const uint16_t offset = ReadRm<uint16_t>(m, ip, modrm);
   const uint16_t segment = ReadWord(m, SecondWordAddress(c.EaLinear));
   RegOperand<uint16_t>(c, modrm) = offset;
   c.regs.w[Seg] = segment;
-  c.CycleBudget -= 6;
-  return ip;
+  budget -= 6;
+  return {ip, budget};
 }
 
-uint32_t Cbw(Machine& m, uint32_t ip) {
+Next Cbw(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   Reg8(c, 1) = (Reg8(c, 0) & 0x80) ? 0xFF : 0x00;
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
-uint32_t Cwd(Machine& m, uint32_t ip) {
+Next Cwd(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   c.regs.w[DX] = (c.regs.w[AX] & 0x8000) ? 0xFFFF : 0x0000;
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
-uint32_t Xlat(Machine& m, uint32_t ip) {
+Next Xlat(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   uint8_t& al = Reg8(c, 0);
   al = ReadMemory(m, DataBase(c, DS) + static_cast<uint16_t>(c.regs.w[BX] + al));
-  c.CycleBudget -= 5;
-  return ip;
+  budget -= 5;
+  return {ip, budget};
 }
 
-uint32_t Lahf(Machine& m, uint32_t ip) {
+Next Lahf(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   Reg8(c, 1) = static_cast<uint8_t>(FlagsWord(c.flags));
-  c.CycleBudget -= 2;
-  return ip;
+  budget -= 2;
+  return {ip, budget};
 }
 
-uint32_t Sahf(Machine& m, uint32_t ip) {
+Next Sahf(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   LoadFlagsWord(c.flags, static_cast<uint16_t>((FlagsWord(c.flags) & 0xFF00) | Reg8(c, 1)));
-  c.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
 
-uint32_t Salc(Machine& m, uint32_t ip) {
+Next Salc(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   Reg8(c, 0) = CarryFlag(c.flags) ? 0xFF : 0x00;
-  c.CycleBudget -= 3;
-  return ip;
+  budget -= 3;
+  return {ip, budget};
 }
 
 // ---- stack ----
 template <int R>
-uint32_t PushReg(Machine& m, uint32_t ip) {
+Next PushReg(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   if constexpr (R == SP) {
     // Pushes SP as it is after the decrement.
@@ -201,88 +201,90 @@ uint32_t PushReg(Machine& m, uint32_t ip) {
   } else {
     Push(m, c.regs.w[R]);
   }
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int R>
-uint32_t PopReg(Machine& m, uint32_t ip) {
+Next PopReg(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t v = Pop(m);
   // POP SP applies the increment to the loaded value.
   c.regs.w[R] = R == SP ? static_cast<uint16_t>(v + 2) : v;
-  c.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
 template <int Seg>
-uint32_t PushSeg(Machine& m, uint32_t ip) {
+Next PushSeg(Machine& m, uint32_t ip, int32_t budget) {
   Push(m, m.cpu.regs.w[Seg]);
-  m.cpu.CycleBudget -= 2;
-  return ip;
+  budget -= 2;
+  return {ip, budget};
 }
 
 template <int Seg>
-uint32_t PopSeg(Machine& m, uint32_t ip) {
+Next PopSeg(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   c.regs.w[Seg] = Pop(m);
   if constexpr (Seg == SS) c.IdleSkipInhibit = 1;
-  c.CycleBudget -= 3;
-  return ip;
+  budget -= 3;
+  return {ip, budget};
 }
 
-uint32_t PushImm16(Machine& m, uint32_t ip) {
+Next PushImm16(Machine& m, uint32_t ip, int32_t budget) {
   Push(m, Fetch16(m, ip));
-  m.cpu.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
-uint32_t PushImm8(Machine& m, uint32_t ip) {
+Next PushImm8(Machine& m, uint32_t ip, int32_t budget) {
   Push(m, FetchSigned8(m, ip));
-  m.cpu.CycleBudget -= 1;
-  return ip;
+  budget -= 1;
+  return {ip, budget};
 }
 
-uint32_t PopRm(Machine& m, uint32_t ip) {
-  CpuState& c = m.cpu;
+Next PopRm(Machine& m, uint32_t ip, int32_t budget) {
   const uint16_t v = Pop(m);
   const uint8_t modrm = Fetch8(m, ip);
   DecodeIfMemory(m, ip, modrm);
   WriteRm<uint16_t>(m, modrm, v);
-  Charge(c, modrm, 1, 3);
-  return ip;
+  Charge(budget, modrm, 1, 3);
+  return {ip, budget};
 }
 
-uint32_t Pusha(Machine& m, uint32_t ip) {
+Next Pusha(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t sp = c.regs.w[SP];
   for (int r : {AX, CX, DX, BX}) Push(m, c.regs.w[r]);
   Push(m, sp);
   for (int r : {BP, SI, DI}) Push(m, c.regs.w[r]);
-  c.CycleBudget -= 9;
-  return ip;
+  budget -= 9;
+  return {ip, budget};
 }
 
-uint32_t Popa(Machine& m, uint32_t ip) {
+Next Popa(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   for (int r : {DI, SI, BP}) c.regs.w[r] = Pop(m);
   c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + 2);
   for (int r : {BX, DX, CX, AX}) c.regs.w[r] = Pop(m);
-  c.CycleBudget -= 8;
-  return ip;
+  budget -= 8;
+  return {ip, budget};
 }
 
-uint32_t Pushf(Machine& m, uint32_t ip) { PushFlags(m); return ip; }
+Next Pushf(Machine& m, uint32_t ip, int32_t budget) {
+  Push(m, FlagsWord(m.cpu.flags));
+  return {ip, budget - 2};
+}
 
-uint32_t Popf(Machine& m, uint32_t ip) {
+Next Popf(Machine& m, uint32_t ip, int32_t budget) {
   LoadFlagsWord(m.cpu.flags, Pop(m));
-  m.cpu.CycleBudget -= 3;
-  return ip;
+  budget -= 3;
+  return {ip, budget};
 }
 
 // The copied frame pointers come from just below the new BP and land below
 // the locals.
-uint32_t Enter(Machine& m, uint32_t ip) {
+Next Enter(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t size = Fetch16(m, ip);
   const int level = Fetch8(m, ip);
@@ -295,93 +297,108 @@ uint32_t Enter(Machine& m, uint32_t ip) {
     c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] - 2);
     const uint16_t v = ReadWord(m, source + static_cast<uint16_t>(frame - 2 * i));
     WriteWord(m, SegBase(c, SS) + c.regs.w[SP], v);
-    c.CycleBudget -= 4;
+    budget -= 4;
   }
   if (level != 0) Push(m, frame);
-  c.CycleBudget -= 19;
-  return ip;
+  budget -= 19;
+  return {ip, budget};
 }
 
-uint32_t Leave(Machine& m, uint32_t ip) {
+Next Leave(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   c.regs.w[SP] = c.regs.w[BP];
   c.regs.w[BP] = Pop(m);
-  c.CycleBudget -= 2;
-  return ip;
+  budget -= 2;
+  return {ip, budget};
 }
 
 // ---- flags ----
-uint32_t Cmc(Machine& m, uint32_t ip) {
+Next Cmc(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.carry = !CarryFlag(m.cpu.flags);
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
-uint32_t Clc(Machine& m, uint32_t ip) {
+Next Clc(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.carry = 0;
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
-uint32_t Stc(Machine& m, uint32_t ip) {
+Next Stc(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.carry = 1;
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
-uint32_t Cli(Machine& m, uint32_t ip) {
+Next Cli(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.interruptEnable = 0;
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
-uint32_t Sti(Machine& m, uint32_t ip) {
+Next Sti(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.interruptEnable = 1;
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
-uint32_t Cld(Machine& m, uint32_t ip) {
+Next Cld(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.direction = 0;
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
-uint32_t Std(Machine& m, uint32_t ip) {
+Next Std(Machine& m, uint32_t ip, int32_t budget) {
   m.cpu.flags.direction = 1;
-  m.cpu.CycleBudget -= 4;
-  return ip;
+  budget -= 4;
+  return {ip, budget};
 }
 
 // ---- ports: IN reads the port file, OUT goes through WritePort ----
-void InPorts(Machine& m, uint32_t port, bool word) {
+void InPorts(Machine& m, int32_t& budget, uint32_t port, bool word) {
   CpuState& c = m.cpu;
   Reg8(c, 0) = m.io.IoPorts[port];
   // Port 0x10000 (IN AX, DX with DX = 0xFFFF) is the spare entry: 0.
   if (word) Reg8(c, 1) = m.io.IoPorts[port + 1];
-  c.CycleBudget -= 6;
+  budget -= 6;
 }
 
-// A write to the bank port steps the CPU from the register file's IP.
-uint32_t OutPorts(Machine& m, uint32_t ip, uint32_t port, bool word) {
+// A write to the bank port steps the CPU from CpuState's IP and budget.
+Next OutPorts(Machine& m, uint32_t ip, int32_t budget, uint32_t port, bool word) {
   CpuState& c = m.cpu;
   const uint16_t ax = c.regs.w[AX];
-  c.CycleBudget -= 6;
-  SaveIp(c, ip);
+  SaveRun(c, ip, budget - 6);
   WritePort(m, port, static_cast<uint8_t>(ax));
   if (word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
   CloseCodeWindow(c);  // the bank ports remap the code
-  return RestoreIp(c);
+  return RestoreRun(c);
 }
 
-uint32_t InAlImm(Machine& m, uint32_t ip) { InPorts(m, Fetch8(m, ip), false); return ip; }
-uint32_t InAxImm(Machine& m, uint32_t ip) { InPorts(m, Fetch8(m, ip), true); return ip; }
-uint32_t InAlDx(Machine& m, uint32_t ip) { InPorts(m, m.cpu.regs.w[DX], false); return ip; }
-uint32_t InAxDx(Machine& m, uint32_t ip) { InPorts(m, m.cpu.regs.w[DX], true); return ip; }
-uint32_t OutImmAl(Machine& m, uint32_t ip) {
-  const uint8_t port = Fetch8(m, ip);
-  return OutPorts(m, ip, port, false);
+Next InAlImm(Machine& m, uint32_t ip, int32_t budget) {
+  InPorts(m, budget, Fetch8(m, ip), false);
+  return {ip, budget};
 }
-uint32_t OutImmAx(Machine& m, uint32_t ip) {
-  const uint8_t port = Fetch8(m, ip);
-  return OutPorts(m, ip, port, true);
+Next InAxImm(Machine& m, uint32_t ip, int32_t budget) {
+  InPorts(m, budget, Fetch8(m, ip), true);
+  return {ip, budget};
 }
-uint32_t OutDxAl(Machine& m, uint32_t ip) { return OutPorts(m, ip, m.cpu.regs.w[DX], false); }
-uint32_t OutDxAx(Machine& m, uint32_t ip) { return OutPorts(m, ip, m.cpu.regs.w[DX], true); }
+Next InAlDx(Machine& m, uint32_t ip, int32_t budget) {
+  InPorts(m, budget, m.cpu.regs.w[DX], false);
+  return {ip, budget};
+}
+Next InAxDx(Machine& m, uint32_t ip, int32_t budget) {
+  InPorts(m, budget, m.cpu.regs.w[DX], true);
+  return {ip, budget};
+}
+Next OutImmAl(Machine& m, uint32_t ip, int32_t budget) {
+  const uint8_t port = Fetch8(m, ip);
+  return OutPorts(m, ip, budget, port, false);
+}
+Next OutImmAx(Machine& m, uint32_t ip, int32_t budget) {
+  const uint8_t port = Fetch8(m, ip);
+  return OutPorts(m, ip, budget, port, true);
+}
+Next OutDxAl(Machine& m, uint32_t ip, int32_t budget) {
+  return OutPorts(m, ip, budget, m.cpu.regs.w[DX], false);
+}
+Next OutDxAx(Machine& m, uint32_t ip, int32_t budget) {
+  return OutPorts(m, ip, budget, m.cpu.regs.w[DX], true);
+}
 
 template <int... R>
 void InstallByRegister(HandlerTable& t, std::integer_sequence<int, R...>) {

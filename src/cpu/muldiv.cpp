@@ -39,11 +39,12 @@ void Multiply(CpuState& c, T operand) {
 // Divide error on a zero divisor (the instruction's cost is still charged)
 // or a quotient above the width's unsigned maximum (nothing more charged).
 template <typename T, bool Signed>
-void Divide(Machine& m, uint32_t& ip, T divisor, int cost) {
+void Divide(Machine& m, uint32_t& ip, int32_t& budget, T divisor, int cost) {
   CpuState& c = m.cpu;
   if (divisor == 0) {
-    ip = Trap(m, ip, 0);
-    c.CycleBudget -= cost;
+    const Next next = Trap(m, ip, budget, 0);
+    ip = next.ip;
+    budget = next.budget - cost;
     return;
   }
   constexpr int64_t kMax = sizeof(T) == 1 ? 0xFF : 0xFFFF;
@@ -59,7 +60,9 @@ void Divide(Machine& m, uint32_t& ip, T divisor, int cost) {
   const int64_t q = dividend / d;
   const int64_t r = dividend % d;
   if (q > kMax) {
-    ip = Trap(m, ip, 0);
+    const Next next = Trap(m, ip, budget, 0);
+    ip = next.ip;
+    budget = next.budget;
     return;
   }
   if constexpr (sizeof(T) == 1) {
@@ -69,11 +72,11 @@ void Divide(Machine& m, uint32_t& ip, T divisor, int cost) {
     c.regs.w[AX] = static_cast<uint16_t>(q);
     c.regs.w[DX] = static_cast<uint16_t>(r);
   }
-  c.CycleBudget -= cost;
+  budget -= cost;
 }
 
 template <typename T, bool Memory>
-uint32_t UnaryGroup(Machine& m, uint32_t ip, uint8_t modrm) {
+Next UnaryGroup(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
@@ -82,44 +85,44 @@ uint32_t UnaryGroup(Machine& m, uint32_t ip, uint8_t modrm) {
   switch ((modrm >> 3) & 7) {
     case 0:
       LogicFlags<T>(f, a & FetchImm<T>(m, ip));
-      Charge(c, modrm, 1, 2);
+      Charge(budget, modrm, 1, 2);
       break;
     case 1:  // no immediate, no cycles
-      FreeStep(c);
+      FreeStep(c, budget);
       break;
     case 2:
       WriteRm<T>(m, modrm, static_cast<T>(~a));
-      Charge(c, modrm, 1, 3);
+      Charge(budget, modrm, 1, 3);
       break;
     case 3: {
       const T r = static_cast<T>(0u - a);
       f.carry = a != 0;
       SetSources<T>(f, r);
       WriteRm<T>(m, modrm, r);
-      Charge(c, modrm, 1, 3);
+      Charge(budget, modrm, 1, 3);
       break;
     }
     case 4:
       Multiply<T, false>(c, a);
-      Charge(c, modrm, 3, 4);
+      Charge(budget, modrm, 3, 4);
       break;
     case 5:
       Multiply<T, true>(c, a);
-      Charge(c, modrm, 3, 4);
+      Charge(budget, modrm, 3, 4);
       break;
     case 6:
-      Divide<T, false>(m, ip, a, UnaryCosts<T>::kDiv[memory]);
+      Divide<T, false>(m, ip, budget, a, UnaryCosts<T>::kDiv[memory]);
       break;
     default:
-      Divide<T, true>(m, ip, a, UnaryCosts<T>::kIdiv[memory]);
+      Divide<T, true>(m, ip, budget, a, UnaryCosts<T>::kIdiv[memory]);
       break;
   }
-  return ip;
+  return {ip, budget};
 }
 
 // 0x69 / 0x6B: reg16 = r/m16 * immediate; CF = OF = product outside int16.
 template <bool ByteImmediate, bool Memory>
-uint32_t MultiplyImmediate(Machine& m, uint32_t ip, uint8_t modrm) {
+Next MultiplyImmediate(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   const uint16_t a = ReadRm<uint16_t>(m, ip, modrm);
@@ -127,14 +130,14 @@ uint32_t MultiplyImmediate(Machine& m, uint32_t ip, uint8_t modrm) {
   const int32_t p = static_cast<int16_t>(a) * static_cast<int16_t>(imm);
   RegOperand<uint16_t>(c, modrm) = static_cast<uint16_t>(p);
   c.flags.carry = c.flags.overflow = p < -32768 || p > 32767;
-  Charge(c, modrm, 3, 4);
-  return ip;
+  Charge(budget, modrm, 3, 4);
+  return {ip, budget};
 }
 
 // DAA (+1) and DAS (-1): the second test looks at the already adjusted AL;
 // neither step clears a flag.
 template <int Sign>
-uint32_t DecimalAdjust(Machine& m, uint32_t ip) {
+Next DecimalAdjust(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
   uint8_t& al = Reg8(c, 0);
@@ -147,13 +150,13 @@ uint32_t DecimalAdjust(Machine& m, uint32_t ip) {
     f.carry = 1;
   }
   SetSources<uint8_t>(f, al);
-  c.CycleBudget -= 10;
-  return ip;
+  budget -= 10;
+  return {ip, budget};
 }
 
 // AAA (+1) and AAS (-1).
 template <int Sign>
-uint32_t AsciiAdjust(Machine& m, uint32_t ip) {
+Next AsciiAdjust(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
   uint8_t& al = Reg8(c, 0);
@@ -166,30 +169,30 @@ uint32_t AsciiAdjust(Machine& m, uint32_t ip) {
     f.aux = f.carry = 0;
   }
   al &= 0x0F;
-  c.CycleBudget -= 9;
-  return ip;
+  budget -= 9;
+  return {ip, budget};
 }
 
 // AAM and AAD ignore their immediate: the base is always 10.
-uint32_t Aam(Machine& m, uint32_t ip) {
+Next Aam(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   Fetch8(m, ip);
   const uint8_t al = Reg8(c, 0);
   Reg8(c, 1) = al / 10;
   Reg8(c, 0) = al % 10;
   SetSources<uint16_t>(c.flags, c.regs.w[AX]);
-  c.CycleBudget -= 17;
-  return ip;
+  budget -= 17;
+  return {ip, budget};
 }
 
-uint32_t Aad(Machine& m, uint32_t ip) {
+Next Aad(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   Fetch8(m, ip);
   Reg8(c, 0) = static_cast<uint8_t>(Reg8(c, 0) + Reg8(c, 1) * 10);
   Reg8(c, 1) = 0;
   SetSources<uint8_t>(c.flags, Reg8(c, 0));
-  c.CycleBudget -= 6;
-  return ip;
+  budget -= 6;
+  return {ip, budget};
 }
 
 }  // namespace

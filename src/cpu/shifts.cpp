@@ -35,7 +35,7 @@ uint32_t RotateStep(FlagState& f, int op, uint32_t a) {
 
 // 0xD0, 0xD1: by one, with the overflow rules of the single step.
 template <typename T, bool Memory>
-uint32_t ShiftByOne(Machine& m, uint32_t ip, uint8_t modrm) {
+Next ShiftByOne(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   constexpr uint32_t kSign = Width<T>::kSign;
   CpuState& c = m.cpu;
@@ -84,21 +84,21 @@ uint32_t ShiftByOne(Machine& m, uint32_t ip, uint8_t modrm) {
       break;
   }
   if (op != kNone) WriteRm<T>(m, modrm, static_cast<T>(r));
-  Charge(c, modrm, 1, 3);
-  return ip;
+  Charge(budget, modrm, 1, 3);
+  return {ip, budget};
 }
 
 // 0xC0-0xC1 (by imm8) and 0xD2-0xD3 (by CL): count masked to 5 bits; OF is
 // never touched; rotates by CL cost one more cycle per step.
 template <typename T, bool ByCl, bool Memory>
-uint32_t ShiftByCount(Machine& m, uint32_t ip, uint8_t modrm) {
+Next ShiftByCount(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
   OperandIs<Memory>(modrm);
   CpuState& c = m.cpu;
   FlagState& f = c.flags;
   const uint32_t a = ReadRm<T>(m, ip, modrm);
   const int count = (ByCl ? Reg8(c, 2) : Fetch8(m, ip)) & 0x1F;
-  Charge(c, modrm, 3, 5);
-  if (count == 0) return ip;
+  Charge(budget, modrm, 3, 5);
+  if (count == 0) return {ip, budget};
   const int op = (modrm >> 3) & 7;
   uint32_t r = a;
   switch (op) {
@@ -107,7 +107,7 @@ uint32_t ShiftByCount(Machine& m, uint32_t ip, uint8_t modrm) {
     case kRcl:
     case kRcr:
       for (int i = 0; i < count; ++i) r = RotateStep<T>(f, op, r);
-      if constexpr (ByCl) c.CycleBudget -= count;
+      if constexpr (ByCl) budget -= count;
       break;
     case kShl: {
       const uint64_t wide = static_cast<uint64_t>(a) << count;
@@ -133,10 +133,10 @@ uint32_t ShiftByCount(Machine& m, uint32_t ip, uint8_t modrm) {
       break;
     }
     default:
-      return ip;
+      return {ip, budget};
   }
   WriteRm<T>(m, modrm, static_cast<T>(r));
-  return ip;
+  return {ip, budget};
 }
 
 }  // namespace

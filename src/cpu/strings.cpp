@@ -86,17 +86,18 @@ void Outs(Machine& m) {
   Advance<T>(c, c.regs.w[SI]);
 }
 
-// One element where IP is in a register. OUTS writes ports, and a write to
-// the bank port steps the CPU from the register file's IP.
+// One element within a run. OUTS writes ports, and a write to the bank port
+// steps the CPU from CpuState's IP and budget.
 template <Element E>
-inline uint32_t RunElement(Machine& m, uint32_t ip) {
+inline void RunElement(Machine& m, uint32_t& ip, int32_t& budget) {
   if constexpr (E == &Outs<uint8_t> || E == &Outs<uint16_t>) {
-    SaveIp(m.cpu, ip);
+    SaveRun(m.cpu, ip, budget);
     E(m);
-    return RestoreIp(m.cpu);
+    const Next next = RestoreRun(m.cpu);
+    ip = next.ip;
+    budget = next.budget;
   } else {
     E(m);
-    return ip;
   }
 }
 
@@ -221,47 +222,47 @@ struct StringOp {
 // they can. The costs are constants, so a suspended copy resumes cheaply in
 // every slice.
 template <Element E, ElementRun R, int PerElement, bool Compare, bool ZeroToGoOn>
-uint32_t RepeatInterruptible(Machine& m, uint32_t ip) {
+Next RepeatInterruptible(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
-  c.CycleBudget -= 5;
+  budget -= 5;
   uint16_t count = c.regs.w[CX];
   while (count != 0) {
-    if (c.CycleBudget < 0) {
+    if (budget < 0) {
       ip = (ip - (c.segOverride.active ? 3 : 2)) & 0xFFFF;
       break;
     }
     uint32_t done = 0;
     if constexpr (R != nullptr) {
-      const uint32_t affordable = static_cast<uint32_t>(c.CycleBudget) / PerElement + 1;
+      const uint32_t affordable = static_cast<uint32_t>(budget) / PerElement + 1;
       done = R(m, std::min<uint32_t>(count, affordable), ZeroToGoOn);
     }
     if (done == 0) {
-      ip = RunElement<E>(m, ip);
+      RunElement<E>(m, ip, budget);
       done = 1;
     }
-    c.CycleBudget -= PerElement * static_cast<int32_t>(done);
+    budget -= PerElement * static_cast<int32_t>(done);
     count = static_cast<uint16_t>(count - done);
     if (Compare && ZeroFlag(c.flags) != ZeroToGoOn) break;
   }
   c.regs.w[CX] = count;
-  return ip;
+  return {ip, budget};
 }
 
 // 0xF2 (other than CMPS/SCAS), 0x64, 0x65: run to the end within one step.
 // CarryStop: -1 no test, 1 stop on CF = 1, 0 stop on CF = 0.
 template <Element E, int Cost, int CarryStop>
-uint32_t RepeatWhole(Machine& m, uint32_t ip) {
+Next RepeatWhole(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
-  c.CycleBudget -= 2;
+  budget -= 2;
   uint16_t count = c.regs.w[CX];
   while (count != 0) {
-    ip = RunElement<E>(m, ip);
-    c.CycleBudget -= Cost;
+    RunElement<E>(m, ip, budget);
+    budget -= Cost;
     --count;
     if (CarryStop >= 0 && CarryFlag(c.flags) == (CarryStop == 1)) break;
   }
   c.regs.w[CX] = count;
-  return ip;
+  return {ip, budget};
 }
 
 // Cost: the single instruction's; RepAddition and RepneAddition: the extra
@@ -298,35 +299,36 @@ constexpr std::array<StringOp, 256> kStringOps = [] {
 }();
 
 template <int Opcode>
-uint32_t Single(Machine& m, uint32_t ip) {
-  ip = RunElement<kStringOps[Opcode].element>(m, ip);
-  m.cpu.CycleBudget -= kStringOps[Opcode].cost;
-  return ip;
+Next Single(Machine& m, uint32_t ip, int32_t budget) {
+  RunElement<kStringOps[Opcode].element>(m, ip, budget);
+  budget -= kStringOps[Opcode].cost;
+  return {ip, budget};
 }
 
 template <int Kind>
-uint32_t RepeatPrefix(Machine& m, uint32_t ip) {
+Next RepeatPrefix(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   if (c.nesting >= kMaxNesting) {  // a chain of prefixes: this one ends it
-    c.CycleBudget -= 1;
-    return ip;
+    budget -= 1;
+    return {ip, budget};
   }
   uint8_t op = Fetch8(m, ip);
   if ((op & 0xE7) == 0x26) {  // one segment prefix taken here, 2 cycles
     c.segOverride.active = 1;
     c.segOverride.base = SegBase(c, ES + ((op >> 3) & 3));
-    c.CycleBudget -= 2;
+    budget -= 2;
     op = Fetch8(m, ip);
   }
+  Next next;
   if (const OpcodeHandler loop = kStringOps[op].repeat[Kind]) {
-    ip = loop(m, ip);
+    next = loop(m, ip, budget);
   } else {
     ++c.nesting;
-    ip = OpcodeTable[op](m, ip);  // a plain instruction: the prefix costs nothing
+    next = OpcodeTable[op](m, ip, budget);  // a plain instruction: the prefix costs nothing
     --c.nesting;
   }
   c.segOverride.active = 0;
-  return ip;
+  return next;
 }
 
 template <int... Op>
