@@ -152,15 +152,17 @@ int32_t CpuRun(Machine& m, int32_t budget) {
   if (budget <= 0) return 0;
   // The first instruction apart: its fetch takes the window just opened
   // without loading it again.
-  Next next = {RestoreIp(c), budget};
-  uint8_t op = Fetch8(m, next.ip);
-  next = OpcodeTable[op](m, next.ip, next.budget);
+  uint32_t ip = RestoreIp(c);
+  uint8_t op = Fetch8(m, ip);
+  Next next = OpcodeTable[op](m, ip, budget);
   while (next.budget > 0) {
-    op = Fetch8(m, next.ip);
-    next = OpcodeTable[op](m, next.ip, next.budget);
+    ip = static_cast<uint32_t>(next.ip);
+    op = Fetch8(m, ip);
+    next = OpcodeTable[op](m, ip, static_cast<int32_t>(next.budget));
   }
-  SaveRun(c, next.ip, next.budget);
-  return budget - next.budget;
+  const int32_t left = static_cast<int32_t>(next.budget);
+  SaveRun(c, static_cast<uint32_t>(next.ip), left);
+  return budget - left;
 }
 
 void CpuStep(Machine& m) {

@@ -69,10 +69,11 @@ struct CpuState {
 };
 
 // What a handler gives back to the run loop: IP past the instruction (or at
-// a jump's target) and the cycles left.
+// a jump's target) and the cycles left. Two 64-bit fields come back in two
+// registers as they are; two 32-bit ones would be packed into one.
 struct Next {
-  uint32_t ip;
-  int32_t budget;
+  uint64_t ip;     // below 0x10000
+  int64_t budget;  // within int32_t
 };
 // Takes IP past the opcode and the cycles left before it.
 using OpcodeHandler = Next (*)(Machine&, uint32_t ip, int32_t budget);
