@@ -111,7 +111,8 @@ void SetCpuRegister(Machine& m, int index, uint16_t value);
 // Software interrupts and exceptions: flags, CS and IP pushed, IF and TF
 // cleared, CS:IP from the vector; 2 cycles (those of PushFlags).
 void EnterTrap(Machine& m, int vector);
-// PUSHF: the flags word onto the stack, 2 cycles.
+// The flags word onto the stack, 2 cycles: the first step of a trap or an
+// interrupt.
 void PushFlags(Machine& m);
 // Stack words at SS:SP (the segment override never applies).
 void PushWord(Machine& m, uint16_t value);

@@ -312,92 +312,47 @@ Next Leave(Machine& m, uint32_t ip, int32_t budget) {
   return {ip, budget};
 }
 
-// ---- flags ----
-Next Cmc(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.carry = !CarryFlag(m.cpu.flags);
-  budget -= 4;
-  return {ip, budget};
-}
-Next Clc(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.carry = 0;
-  budget -= 4;
-  return {ip, budget};
-}
-Next Stc(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.carry = 1;
-  budget -= 4;
-  return {ip, budget};
-}
-Next Cli(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.interruptEnable = 0;
-  budget -= 4;
-  return {ip, budget};
-}
-Next Sti(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.interruptEnable = 1;
-  budget -= 4;
-  return {ip, budget};
-}
-Next Cld(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.direction = 0;
-  budget -= 4;
-  return {ip, budget};
-}
-Next Std(Machine& m, uint32_t ip, int32_t budget) {
-  m.cpu.flags.direction = 1;
-  budget -= 4;
-  return {ip, budget};
+// ---- flags: CMC, CLC, STC, CLI, STI, CLD, STD, 4 cycles each ----
+enum FlagOperation { kCmc, kClc, kStc, kCli, kSti, kCld, kStd };
+template <int Op>
+Next FlagInstruction(Machine& m, uint32_t ip, int32_t budget) {
+  FlagState& f = m.cpu.flags;
+  if constexpr (Op == kCmc) f.carry = !CarryFlag(f);
+  else if constexpr (Op == kClc || Op == kStc) f.carry = Op == kStc;
+  else if constexpr (Op == kCli || Op == kSti) f.interruptEnable = Op == kSti;
+  else f.direction = Op == kStd;
+  return {ip, budget - 4};
 }
 
 // ---- ports: IN reads the port file, OUT goes through WritePort ----
-void InPorts(Machine& m, int32_t& budget, uint32_t port, bool word) {
+// The port from an immediate byte or from DX.
+template <bool ByDx>
+inline uint32_t PortOperand(Machine& m, uint32_t& ip) {
+  if constexpr (ByDx) return m.cpu.regs.w[DX];
+  else return Fetch8(m, ip);
+}
+
+template <bool Word, bool ByDx>
+Next In(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
+  const uint32_t port = PortOperand<ByDx>(m, ip);
   Reg8(c, 0) = m.io.IoPorts[port];
   // Port 0x10000 (IN AX, DX with DX = 0xFFFF) is the spare entry: 0.
-  if (word) Reg8(c, 1) = m.io.IoPorts[port + 1];
-  budget -= 6;
+  if (Word) Reg8(c, 1) = m.io.IoPorts[port + 1];
+  return {ip, budget - 6};
 }
 
 // A write to the bank port steps the CPU from CpuState's IP and budget.
-Next OutPorts(Machine& m, uint32_t ip, int32_t budget, uint32_t port, bool word) {
+template <bool Word, bool ByDx>
+Next Out(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
+  const uint32_t port = PortOperand<ByDx>(m, ip);
   const uint16_t ax = c.regs.w[AX];
   SaveRun(c, ip, budget - 6);
   WritePort(m, port, static_cast<uint8_t>(ax));
-  if (word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
+  if (Word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
   CloseCodeWindow(c);  // the bank ports remap the code
   return RestoreRun(c);
-}
-
-Next InAlImm(Machine& m, uint32_t ip, int32_t budget) {
-  InPorts(m, budget, Fetch8(m, ip), false);
-  return {ip, budget};
-}
-Next InAxImm(Machine& m, uint32_t ip, int32_t budget) {
-  InPorts(m, budget, Fetch8(m, ip), true);
-  return {ip, budget};
-}
-Next InAlDx(Machine& m, uint32_t ip, int32_t budget) {
-  InPorts(m, budget, m.cpu.regs.w[DX], false);
-  return {ip, budget};
-}
-Next InAxDx(Machine& m, uint32_t ip, int32_t budget) {
-  InPorts(m, budget, m.cpu.regs.w[DX], true);
-  return {ip, budget};
-}
-Next OutImmAl(Machine& m, uint32_t ip, int32_t budget) {
-  const uint8_t port = Fetch8(m, ip);
-  return OutPorts(m, ip, budget, port, false);
-}
-Next OutImmAx(Machine& m, uint32_t ip, int32_t budget) {
-  const uint8_t port = Fetch8(m, ip);
-  return OutPorts(m, ip, budget, port, true);
-}
-Next OutDxAl(Machine& m, uint32_t ip, int32_t budget) {
-  return OutPorts(m, ip, budget, m.cpu.regs.w[DX], false);
-}
-Next OutDxAx(Machine& m, uint32_t ip, int32_t budget) {
-  return OutPorts(m, ip, budget, m.cpu.regs.w[DX], true);
 }
 
 template <int... R>
@@ -452,21 +407,21 @@ void InstallMoves(HandlerTable& t) {
   t[0x9D] = Popf;
   t[0xC8] = Enter;
   t[0xC9] = Leave;
-  t[0xF5] = Cmc;
-  t[0xF8] = Clc;
-  t[0xF9] = Stc;
-  t[0xFA] = Cli;
-  t[0xFB] = Sti;
-  t[0xFC] = Cld;
-  t[0xFD] = Std;
-  t[0xE4] = InAlImm;
-  t[0xE5] = InAxImm;
-  t[0xEC] = InAlDx;
-  t[0xED] = InAxDx;
-  t[0xE6] = OutImmAl;
-  t[0xE7] = OutImmAx;
-  t[0xEE] = OutDxAl;
-  t[0xEF] = OutDxAx;
+  t[0xF5] = FlagInstruction<kCmc>;
+  t[0xF8] = FlagInstruction<kClc>;
+  t[0xF9] = FlagInstruction<kStc>;
+  t[0xFA] = FlagInstruction<kCli>;
+  t[0xFB] = FlagInstruction<kSti>;
+  t[0xFC] = FlagInstruction<kCld>;
+  t[0xFD] = FlagInstruction<kStd>;
+  t[0xE4] = In<false, false>;
+  t[0xE5] = In<true, false>;
+  t[0xEC] = In<false, true>;
+  t[0xED] = In<true, true>;
+  t[0xE6] = Out<false, false>;
+  t[0xE7] = Out<true, false>;
+  t[0xEE] = Out<false, true>;
+  t[0xEF] = Out<true, true>;
 }
 
 }  // namespace kestra::cpu

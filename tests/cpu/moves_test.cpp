@@ -368,44 +368,38 @@ TEST_F(MovesTest, WordOutReachesBothBankPorts) {
   EXPECT_EQ(m->mem.BankReadTable[3], pages[1]);
 }
 
-TEST_F(MovesTest, BankSwitchFromHighCodeRunsOneMoreInstruction) {
-  // Code at 0x4000:0000 in bank 4: OUT 0xC0, AL; INC AX; INC AX.
-  m->mem.BankReadTable[4] = bank2.data();
-  bank2[0] = 0xE6;
-  bank2[1] = 0xC0;
-  bank2[2] = 0x40;
-  bank2[3] = 0x40;
-  Set(CS, 0x4000);
-  Set(AX, 0x0000);
+class BankSwitchTest : public CpuTest {
+ protected:
+  // Code at 0x4000:0000 in bank 4, IP 0, AX 0.
+  void PutHighCode(std::initializer_list<uint8_t> bytes) {
+    m->mem.BankReadTable[4] = bank2.data();
+    std::copy(bytes.begin(), bytes.end(), bank2.begin());
+    Set(CS, 0x4000);
+    Set(IP, 0);
+    Set(AX, 0);
+  }
+};
+
+TEST_F(BankSwitchTest, FromHighCodeRunsOneMoreInstruction) {
+  PutHighCode({0xE6, 0xC0, 0x40, 0x40});  // OUT 0xC0, AL; INC AX; INC AX
   EXPECT_EQ(Step(), 7);  // OUT plus the INC that follows it
   EXPECT_EQ(R(AX), 1);
   EXPECT_EQ(R(IP), 3);
   EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[4]);
-}
 
-TEST_F(MovesTest, BankSwitchByOutsbRunsTheInstructionAfterIt) {
-  // OUTSB; INC AX; INC AX at 0x4000:0000, the byte 1 going to port 0xC0.
-  m->mem.BankReadTable[4] = bank2.data();
-  bank2[0] = 0x6E;
-  bank2[1] = 0x40;
-  bank2[2] = 0x40;
+  // OUTSB of the byte 1 to port 0xC0, stepped and within a run (which ends
+  // after the INC, at the next one).
   m->mem.Iram[kData] = 0x01;
-  Set(CS, 0x4000);
   Set(DX, 0xC0);
-  EXPECT_EQ(Step(), 8);  // OUTSB plus the INC that follows it
-  EXPECT_EQ(R(AX), 1);
-  EXPECT_EQ(R(IP), 2);
-  EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[0x14]);
-
-  // The same within a run: it ends after the INC, at the next one.
-  m->mem.BankReadTable[4] = bank2.data();
-  Set(IP, 0);
-  Set(SI, 0);
-  Set(AX, 0);
-  EXPECT_EQ(Run(8), 8);
-  EXPECT_EQ(R(AX), 1);
-  EXPECT_EQ(R(IP), 2);
-  EXPECT_EQ(R(SI), 1);
+  for (const bool run : {false, true}) {
+    PutHighCode({0x6E, 0x40, 0x40});  // OUTSB; INC AX; INC AX
+    Set(SI, 0);
+    EXPECT_EQ(run ? Run(8) : Step(), 8);
+    EXPECT_EQ(R(AX), 1);
+    EXPECT_EQ(R(IP), 2);
+    EXPECT_EQ(R(SI), 1);
+    EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[0x14]);
+  }
 }
 
 }  // namespace
