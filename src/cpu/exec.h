@@ -79,10 +79,9 @@ inline void FreeStep(CpuState& c, int32_t& budget) {
 // of the one before. CpuState's copies are written back when the run ends,
 // and around anything that reads or moves them there (traps, port writes
 // that step the CPU): SaveRun before, RestoreRun after.
-inline void SaveIp(CpuState& c, uint32_t ip) { c.regs.w[IP] = static_cast<uint16_t>(ip); }
 inline uint32_t RestoreIp(const CpuState& c) { return c.regs.w[IP]; }
 inline void SaveRun(CpuState& c, uint32_t ip, int32_t budget) {
-  SaveIp(c, ip);
+  c.regs.w[IP] = static_cast<uint16_t>(ip);
   c.CycleBudget = budget;
 }
 inline Next RestoreRun(const CpuState& c) { return {RestoreIp(c), c.CycleBudget}; }

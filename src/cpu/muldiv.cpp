@@ -39,14 +39,9 @@ void Multiply(CpuState& c, T operand) {
 // Divide error on a zero divisor (the instruction's cost is still charged)
 // or a quotient above the width's unsigned maximum (nothing more charged).
 template <typename T, bool Signed>
-void Divide(Machine& m, uint32_t& ip, int32_t& budget, T divisor, int cost) {
+Next Divide(Machine& m, uint32_t ip, int32_t budget, T divisor, int cost) {
   CpuState& c = m.cpu;
-  if (divisor == 0) {
-    const Next next = Trap(m, ip, budget, 0);
-    ip = next.ip;
-    budget = next.budget - cost;
-    return;
-  }
+  if (divisor == 0) return Trap(m, ip, budget - cost, 0);
   constexpr int64_t kMax = sizeof(T) == 1 ? 0xFF : 0xFFFF;
   int64_t dividend, d = divisor;
   if constexpr (sizeof(T) == 1) {
@@ -59,12 +54,7 @@ void Divide(Machine& m, uint32_t& ip, int32_t& budget, T divisor, int cost) {
   }
   const int64_t q = dividend / d;
   const int64_t r = dividend % d;
-  if (q > kMax) {
-    const Next next = Trap(m, ip, budget, 0);
-    ip = next.ip;
-    budget = next.budget;
-    return;
-  }
+  if (q > kMax) return Trap(m, ip, budget, 0);
   if constexpr (sizeof(T) == 1) {
     Reg8(c, 0) = static_cast<uint8_t>(q);
     Reg8(c, 1) = static_cast<uint8_t>(r);
@@ -72,7 +62,7 @@ void Divide(Machine& m, uint32_t& ip, int32_t& budget, T divisor, int cost) {
     c.regs.w[AX] = static_cast<uint16_t>(q);
     c.regs.w[DX] = static_cast<uint16_t>(r);
   }
-  budget -= cost;
+  return {ip, budget - cost};
 }
 
 template <typename T, bool Memory>
@@ -111,11 +101,9 @@ Next UnaryGroup(Machine& m, uint32_t ip, int32_t budget, uint8_t modrm) {
       Charge(budget, modrm, 3, 4);
       break;
     case 6:
-      Divide<T, false>(m, ip, budget, a, UnaryCosts<T>::kDiv[memory]);
-      break;
+      return Divide<T, false>(m, ip, budget, a, UnaryCosts<T>::kDiv[memory]);
     default:
-      Divide<T, true>(m, ip, budget, a, UnaryCosts<T>::kIdiv[memory]);
-      break;
+      return Divide<T, true>(m, ip, budget, a, UnaryCosts<T>::kIdiv[memory]);
   }
   return {ip, budget};
 }

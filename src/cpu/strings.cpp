@@ -93,9 +93,8 @@ inline void RunElement(Machine& m, uint32_t& ip, int32_t& budget) {
   if constexpr (E == &Outs<uint8_t> || E == &Outs<uint16_t>) {
     SaveRun(m.cpu, ip, budget);
     E(m);
-    const Next next = RestoreRun(m.cpu);
-    ip = next.ip;
-    budget = next.budget;
+    ip = RestoreIp(m.cpu);
+    budget = m.cpu.CycleBudget;
   } else {
     E(m);
   }
