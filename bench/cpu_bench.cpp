@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "system/console.h"
 
 namespace kestra {
 namespace {

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "core/machine.h"
+#include "system/console.h"
+#include "system/loader.h"
 #include "sound/host_audio.h"
 #include "video/headless_display.h"
 

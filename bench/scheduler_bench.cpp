@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/machine.h"
+#include "system/console.h"
 #include "core/ports.h"
 #include "sound/host_audio.h"
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "system/console.h"
 #include "core/ports.h"
 #include "sound/host_audio.h"
 #include "sound/sound.h"

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/machine.h"
+#include "system/console.h"
 #include "video/display.h"
 #include "video/headless_display.h"
 #include "video/renderer.h"
@@ -31,7 +32,7 @@ struct BusyScene {
     ports[0x10] = 3, ports[0x11] = 17, ports[0x12] = 77, ports[0x13] = 200;
     m->io.MapBaseLow = 0x0800;
     m->io.MapBaseHigh = 0x1000;
-    SpriteSnapshot& s = m->sched.Sprites;
+    SpriteSnapshot& s = m->sprites;
     s.count = 128;
     for (int n = 0; n < 128; ++n) {
       const bool onLine = n % 4 == 0;  // 32 sprites cross line 70

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "core/cartridge.h"
+#include "system/loader.h"
 #include "fuzz_support.h"
 
 using namespace kestra;

@@ -7,7 +7,7 @@
 // SRAM, 128-byte EEPROM, 2 KB EEPROM; bit 2 colour; bit 3 Verbose), one
 // byte for the slice count; the rest is code placed at CS:IP.
 #include "core/interrupts.h"
-#include "core/scheduler.h"
+#include "system/scheduler.h"
 #include "fuzz_support.h"
 
 using namespace kestra;
@@ -43,14 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint16_t ip = regs[12];
   while (in.left() > 0) {
     const uint32_t linear = base + ip;
-    m.mem.BankReadTable[(linear >> 16) & 0xF][linear & 0xFFFF] = in.Byte();
+    m.map.BankReadTable[(linear >> 16) & 0xF][linear & 0xFFFF] = in.Byte();
     ++ip;
   }
 
   RunSlices(m, slices);
   CheckMemoryMap(m);
   FUZZ_CHECK(m.sched.SlicePhase >= 0 && m.sched.SlicePhase < 8);
-  FUZZ_CHECK(m.sched.Sprites.count >= 0 && m.sched.Sprites.count <= kSpriteSnapshotEntries);
+  FUZZ_CHECK(m.sprites.count >= 0 && m.sprites.count <= kSpriteSnapshotEntries);
   FUZZ_CHECK(m.cpu.segOverride.active == 0);
   return 0;
 }

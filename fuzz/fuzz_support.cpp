@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "core/cartridge.h"
+#include "system/loader.h"
+#include "system/console.h"
 #include "video/display.h"
 
 namespace kestra::fuzz {
@@ -97,9 +99,9 @@ void CheckMemoryMap(const Machine& m) {
     return save && page >= save && page < save + m.cart.SaveBankCount * static_cast<size_t>(kPageSize) &&
            (page - save) % kPageSize == 0;
   };
-  for (const uint8_t* page : m.mem.BankReadTable) FUZZ_CHECK(owned(page));
-  for (const uint8_t* page : m.mem.RomBankTable) FUZZ_CHECK(owned(page));
-  FUZZ_CHECK(m.mem.BankReadTable[0] == m.mem.Iram);
+  for (const uint8_t* page : m.map.BankReadTable) FUZZ_CHECK(owned(page));
+  for (const uint8_t* page : m.map.RomBankTable) FUZZ_CHECK(owned(page));
+  FUZZ_CHECK(m.map.BankReadTable[0] == m.mem.Iram);
 }
 
 void Fail(const char* file, int line, const char* what) {

@@ -12,7 +12,7 @@
 //   op & 3 = 3: the keys (a, b) as the ButtonMask of the next poll
 #include "core/interrupts.h"
 #include "core/ports.h"
-#include "core/scheduler.h"
+#include "system/scheduler.h"
 #include "fuzz_support.h"
 
 using namespace kestra;
@@ -73,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     CheckMemoryMap(m);
   }
-  FUZZ_CHECK(m.sched.Sprites.count >= 0 && m.sched.Sprites.count <= kSpriteSnapshotEntries);
+  FUZZ_CHECK(m.sprites.count >= 0 && m.sprites.count <= kSpriteSnapshotEntries);
   return 0;
 }

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/settings.h"
+#include "base/settings.h"
 
 namespace kestra {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <utility>
 
-#include "core/files.h"
+#include "base/files.h"
 
 namespace kestra {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/config.h"
-#include "core/host.h"
+#include "base/host.h"
 
 namespace kestra {
 

@@ -4,6 +4,7 @@
 
 #include "app/main_form.h"
 #include "core/machine.h"
+#include "system/console.h"
 #include "host/sdl_audio.h"
 #include "host/sdl_joystick.h"
 

@@ -19,6 +19,7 @@
 #include "app/qt_display.h"
 #include "app/qt_messages.h"
 #include "core/cartridge.h"
+#include "system/loader.h"
 #include "core/machine.h"
 #include "core/ports.h"
 #include "sound/sound.h"

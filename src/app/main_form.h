@@ -13,7 +13,7 @@
 #include "app/config.h"
 #include "app/input.h"
 #include "app/key_codes.h"
-#include "core/host.h"
+#include "base/host.h"
 
 class QAction;
 class QFileDialog;

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <functional>
 
-#include "core/host.h"
+#include "base/host.h"
 
 namespace kestra {
 

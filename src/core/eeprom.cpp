@@ -23,8 +23,9 @@ void Fill(uint8_t* store, uint32_t count, uint16_t word) {
 
 }  // namespace
 
-void EepromCommand(Machine& m, SerialEeprom& device, uint32_t commandPort, uint32_t dataPort) {
-  if (!device.store) return;
+void EepromCommand(Machine& m, SerialEeprom& device, uint8_t* store, uint32_t commandPort,
+                   uint32_t dataPort) {
+  if (!store) return;
   uint8_t* io = m.io.IoPorts;
   const uint32_t command = io[commandPort] | io[commandPort + 1] << 8;
   const uint16_t data = static_cast<uint16_t>(io[dataPort] | io[dataPort + 1] << 8);
@@ -49,17 +50,17 @@ void EepromCommand(Machine& m, SerialEeprom& device, uint32_t commandPort, uint3
 
   switch (op) {
     case 1:  // write
-      if (device.writeEnable) WriteWord(device.store, address, data);
+      if (device.writeEnable) WriteWord(store, address, data);
       clearData();
       break;
     case 2: {  // read
-      const uint16_t word = ReadWord(device.store, address);
+      const uint16_t word = ReadWord(store, address);
       io[dataPort] = word & 0xFF;
       io[dataPort + 1] = word >> 8;
       break;
     }
     case 3:  // erase
-      if (device.writeEnable) WriteWord(device.store, address, 0xFFFF);
+      if (device.writeEnable) WriteWord(store, address, 0xFFFF);
       clearData();
       break;
     default:
@@ -68,10 +69,10 @@ void EepromCommand(Machine& m, SerialEeprom& device, uint32_t commandPort, uint3
           device.writeEnable = 0;
           break;
         case 1:
-          if (device.writeEnable) Fill(device.store, count, data);
+          if (device.writeEnable) Fill(store, count, data);
           break;
         case 2:
-          if (device.writeEnable) Fill(device.store, count, 0xFFFF);
+          if (device.writeEnable) Fill(store, count, 0xFFFF);
           break;
         default:
           device.writeEnable = 1;

@@ -9,17 +9,18 @@ namespace kestra {
 struct Machine;
 
 struct SerialEeprom {
-  uint8_t* store = nullptr;  // 16-bit little-endian words, or none
-  int writeEnable = 0;       // 0: writes, erases and fills are refused
+  int32_t writeEnable = 0;  // 0: writes, erases and fills are refused
 };
 
 struct EepromState {
-  SerialEeprom CartEeprom;      // ports 0xC4-0xC8, words in the save page
+  SerialEeprom CartEeprom;      // ports 0xC4-0xC8, words in the save page (MemoryMap)
   SerialEeprom InternalEeprom;  // ports 0xBA-0xBE, no storage
 };
 
 // Executes the command in ports commandPort/commandPort+1 (low, high) with the
-// data word in dataPort/dataPort+1. A device without store does nothing.
-void EepromCommand(Machine& m, SerialEeprom& device, uint32_t commandPort, uint32_t dataPort);
+// data word in dataPort/dataPort+1 on `store`, 16-bit little-endian words. A
+// device without store (null) does nothing.
+void EepromCommand(Machine& m, SerialEeprom& device, uint8_t* store, uint32_t commandPort,
+                   uint32_t dataPort);
 
 }  // namespace kestra

@@ -1,9 +1,6 @@
 #include "core/interrupts.h"
 
-#include <bit>
-
 #include "core/machine.h"
-#include "cpu/exec.h"
 
 namespace kestra {
 
@@ -34,50 +31,45 @@ bool CountDown(uint8_t* io, uint32_t counterPort, uint32_t reloadPort, bool repe
 
 void RaiseCause(Machine& m, uint8_t cause) {
   uint8_t* io = m.io.IoPorts;
-  if (io[0xB2] & cause) io[0xB6] |= cause;
+  if (io[kPortInterruptEnable] & cause) io[kPortInterruptStatus] |= cause;
+}
+
+void StartTimers(Machine& m, uint8_t control) {
+  uint8_t* io = m.io.IoPorts;
+  const bool hblank = control & 0x01;
+  const bool vblank = control & 0x04;
+  SetPortWord(io, kPortHBlankCounter, hblank ? PortWord(io, kPortHBlankReload) : 0);
+  SetPortWord(io, kPortVBlankCounter, vblank ? PortWord(io, kPortVBlankReload) : 0);
+}
+
+void ReloadTimer(Machine& m, uint32_t port, uint8_t value) {
+  m.io.IoPorts[port - kPortHBlankReload + kPortHBlankCounter] = value;
 }
 
 void TimerStep(Machine& m) {
   uint8_t* io = m.io.IoPorts;
-  const uint8_t control = io[0xA2];
-  const uint32_t line = io[0x02];
+  const uint8_t control = io[kPortTimerControl];
+  const uint32_t line = io[kPortLine];
 
-  if ((control & 0x01) && PortWord(io, 0xA8) != 0) {
-    if (CountDown(io, 0xA8, 0xA4, control & 0x02)) RaiseCause(m, kCauseHBlankTimer);
-  } else if (PortWord(io, 0xA4) == 1) {
+  if ((control & 0x01) && PortWord(io, kPortHBlankCounter) != 0) {
+    if (CountDown(io, kPortHBlankCounter, kPortHBlankReload, control & 0x02)) {
+      RaiseCause(m, kCauseHBlankTimer);
+    }
+  } else if (PortWord(io, kPortHBlankReload) == 1) {
     // A reload of 1 fires on every line even with the timer stopped.
     RaiseCause(m, kCauseHBlankTimer);
   }
 
   if (line == kVBlankLine) {
     RaiseCause(m, kCauseVBlank);
-    if ((control & 0x04) && PortWord(io, 0xAA) != 0 &&
-        CountDown(io, 0xAA, 0xA6, control & 0x08)) {
+    if ((control & 0x04) && PortWord(io, kPortVBlankCounter) != 0 &&
+        CountDown(io, kPortVBlankCounter, kPortVBlankReload, control & 0x08)) {
       RaiseCause(m, kCauseVBlankTimer);
     }
   }
 
-  if (line == io[0x03]) RaiseCause(m, kCauseLineCompare);
+  if (line == io[kPortLineCompare]) RaiseCause(m, kCauseLineCompare);
 }
 
-void DispatchInterrupt(Machine& m, uint8_t status) {
-  if (status == 0) return;
-  const uint32_t n = static_cast<uint32_t>(std::bit_width(status)) - 1;  // highest bit wins
-  EnterInterrupt(m, (m.io.IoPorts[0xB0] + n) * 4);
-}
-
-void EnterInterrupt(Machine& m, uint32_t vectorAddress) {
-  CpuState& c = m.cpu;
-  if (!c.flags.interruptEnable) return;
-  PushFlags(m);
-  c.flags.interruptEnable = 0;
-  c.flags.trap = 0;
-  const uint16_t ip = ReadMemoryWord(m, vectorAddress);
-  const uint16_t cs = ReadMemoryWord(m, vectorAddress + 2);
-  cpu::Push(m, c.regs.w[CS]);
-  cpu::Push(m, c.regs.w[IP]);
-  c.regs.w[IP] = ip;
-  cpu::LoadCs(c, cs);
-}
 
 }  // namespace kestra

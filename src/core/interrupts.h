@@ -1,5 +1,5 @@
-// Interrupt causes, the HBlank and VBlank timers, and the dispatch that the
-// scheduler runs after every slice with a cause pending.
+// Interrupt causes and the HBlank and VBlank timers. The CPU enters a pending
+// cause (DispatchInterrupt).
 #pragma once
 
 #include <cstdint>
@@ -20,15 +20,14 @@ enum InterruptCause : uint8_t {
 // Phase 6 of every line: timers and interrupt causes.
 void TimerStep(Machine& m);
 
+// The timer control port: a started timer's counter from its reload value,
+// a stopped one's cleared.
+void StartTimers(Machine& m, uint8_t control);
+// A reload byte (ports 0xA4-0xA7) also sets the matching counter byte.
+void ReloadTimer(Machine& m, uint32_t port, uint8_t value);
+
 // Latches cause into port 0xB6 if port 0xB2 enables it now.
 void RaiseCause(Machine& m, uint8_t cause);
 
-// Enters the highest pending cause of status (port 0xB6): the vector is
-// (port 0xB0 + bit number) * 4 in bank 0.
-void DispatchInterrupt(Machine& m, uint8_t status);
-
-// The CPU's hardware interrupt entry through the vector at vectorAddress.
-// Does nothing while IF is clear: the cause stays pending.
-void EnterInterrupt(Machine& m, uint32_t vectorAddress);
 
 }  // namespace kestra

@@ -1,23 +1,26 @@
-// One emulated console: all of its state as plain sections grouped by chip,
-// plus the host services it talks to. A test builds a fresh one; the pointers
-// inside (bank pages, EEPROM store) are derived from the port values and the
-// cartridge and can be rebuilt.
+// One emulated console in three parts: MachineState, the emulated state as
+// plain values grouped by chip (what a snapshot holds); what is derived from
+// it and from the cartridge (bank pointers, the code window, host colours),
+// rebuilt by RebuildDerived; and the host bindings (outputs, services,
+// settings), which belong to the front end.
 #pragma once
 
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "core/cartridge.h"
 #include "core/eeprom.h"
-#include "core/host.h"
+#include "base/host.h"
 #include "core/memory.h"
 #include "core/ports.h"
-#include "core/scheduler.h"
-#include "core/settings.h"
+#include "system/scheduler.h"
+#include "base/settings.h"
 #include "cpu/cpu.h"
 #include "sound/sound.h"
 #include "video/display.h"
 #include "video/palette.h"
+#include "video/sprites.h"
 
 namespace kestra {
 
@@ -33,26 +36,37 @@ struct HostServices {
   HostAudio* audio = nullptr;          // none: no sound device
 };
 
-struct Machine {
+// No pointers and nothing the host decides: copying it into another machine
+// with the same cartridge and rebuilding gives the same console. The save
+// memory lives with the cartridge's pages and is saved beside it.
+struct MachineState {
+  CpuState cpu;
   MemoryState mem;
   PortState io;
-  CartridgeState cart;
   EepromState eeprom;
-  CpuState cpu;
   SchedulerState sched;
+  SpriteSnapshot sprites;
   PaletteState palette;
-  DisplayState display;
   SoundState sound;
+};
+static_assert(std::is_trivially_copyable_v<MachineState>);
+
+struct Machine : MachineState {
+  // Derived.
+  MemoryMap map;
+  CodeWindow code;
+  HostColourTables colours;
+  const NoisePatterns* noise = nullptr;  // set once the sound device is open
+  // The loaded cartridge: its pages, save memory and identity.
+  CartridgeState cart;
+  // Host bindings.
+  DisplayState display;
   Settings settings;
   HostServices host;
 };
 
-// A machine with no cartridge, stderr messages and a steady clock; the caller
-// may replace any host service afterwards.
-std::unique_ptr<Machine> CreateMachine();
-
 inline uint8_t ReadMemory(const Machine& m, uint32_t address) {
-  return m.mem.BankReadTable[(address >> 16) & 0xF][address & 0xFFFF];
+  return m.map.BankReadTable[(address >> 16) & 0xF][address & 0xFFFF];
 }
 
 // Writes to bank 0 outside the palette area and the wave table have no hook:
@@ -85,7 +99,7 @@ inline uint16_t ReadMemoryWord(const Machine& m, uint32_t address) {
     return static_cast<uint16_t>(ReadMemory(m, address) | ReadMemory(m, address + 1) << 8);
   }
   uint16_t v;
-  std::memcpy(&v, m.mem.BankReadTable[(address >> 16) & 0xF] + (address & 0xFFFF), 2);
+  std::memcpy(&v, m.map.BankReadTable[(address >> 16) & 0xF] + (address & 0xFFFF), 2);
   return v;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/machine.h"
+#include "base/port_names.h"
 #include "sound/sound.h"
 #include "video/palette.h"
 
@@ -17,7 +18,7 @@ void WriteIram(Machine& m, uint32_t address, uint8_t value) {
 }
 
 void WriteSaveBank(Machine& m, uint32_t address, uint8_t value) {
-  m.mem.BankReadTable[1][address & 0xFFFF] = value;
+  m.map.BankReadTable[1][address & 0xFFFF] = value;
 }
 
 void IgnoreWrite(Machine&, uint32_t, uint8_t) {}
@@ -29,54 +30,79 @@ const BankWriter BankWriteTable[16] = {
 };
 
 void ClearMemoryMap(Machine& m) {
-  MemoryState& mem = m.mem;
-  for (auto& e : mem.RomBankTable) e = mem.FillPage;
-  for (auto& e : mem.SaveBankTable) e = mem.FillPage;
-  for (auto& e : mem.BankReadTable) e = mem.FillPage;
-  mem.BankReadTable[0] = mem.Iram;
-  std::memset(mem.Iram, 0, sizeof mem.Iram);
-  std::memset(mem.FillPage, 0xFF, sizeof mem.FillPage);
+  MemoryMap& map = m.map;
+  for (auto& e : map.RomBankTable) e = m.mem.FillPage;
+  for (auto& e : map.SaveBankTable) e = m.mem.FillPage;
+  for (auto& e : map.BankReadTable) e = m.mem.FillPage;
+  map.BankReadTable[0] = m.mem.Iram;
+  map.CartEepromStore = nullptr;
+  m.mem.SaveBankMapped = -1;
+  std::memset(m.mem.Iram, 0, sizeof m.mem.Iram);
+  std::memset(m.mem.FillPage, 0xFF, sizeof m.mem.FillPage);
 }
 
+namespace {
+
+void MapSaveBank(Machine& m, int bank) {
+  m.mem.SaveBankMapped = bank;
+  m.map.BankReadTable[1] = bank < 0 ? m.mem.FillPage : m.map.SaveBankTable[bank];
+}
+
+}  // namespace
+
 void SetUpLowBanks(Machine& m) {
-  MemoryState& mem = m.mem;
-  mem.BankReadTable[0] = mem.Iram;
-  if (m.cart.SaveIsEeprom) {
-    mem.BankReadTable[1] = mem.FillPage;
-    m.eeprom.CartEeprom.store = mem.SaveBankTable[0];
-  } else {
-    mem.BankReadTable[1] = mem.SaveBankTable[0];
-    m.eeprom.CartEeprom.store = nullptr;
-  }
+  MemoryMap& map = m.map;
+  map.BankReadTable[0] = m.mem.Iram;
+  MapSaveBank(m, m.cart.SaveIsEeprom ? -1 : 0);
+  map.CartEepromStore = m.cart.SaveIsEeprom ? map.SaveBankTable[0] : nullptr;
   m.eeprom.CartEeprom.writeEnable = 0;
-  mem.BankReadTable[15] = mem.RomBankTable[255];
+  map.BankReadTable[15] = map.RomBankTable[255];
 }
 
 void MapHighRomBanks(Machine& m, uint8_t value) {
   const int base = (value & 0x0F) * 16;
-  for (int b = 4; b < 16; ++b) m.mem.BankReadTable[b] = m.mem.RomBankTable[base + b];
+  for (int b = 4; b < 16; ++b) m.map.BankReadTable[b] = m.map.RomBankTable[base + b];
 }
 
 void SwitchBank(Machine& m, uint32_t port, uint8_t value) {
   switch (port) {
-    case 0xC0:
-      // The instruction after the OUT still runs under the old mapping when
-      // the code lives in the switched area.
-      if (GetCpuRegister(m, kRegCs) >= 0x4000) CpuStep(m);
-      MapHighRomBanks(m, value);
+    case kPortBankRomHigh:
+      MapHighRomBanks(m, value);  // the CPU's OUT steps once more first
       break;
-    case 0xC1:
-      if (value < m.cart.SaveBankCount) m.mem.BankReadTable[1] = m.mem.SaveBankTable[value];
+    case kPortBankSave:
+      if (value < m.cart.SaveBankCount) MapSaveBank(m, value);
       break;
-    case 0xC2:
-      m.mem.BankReadTable[2] = m.mem.RomBankTable[value];
+    case kPortBankRom0:
+      m.map.BankReadTable[2] = m.map.RomBankTable[value];
       break;
-    case 0xC3:
-      m.mem.BankReadTable[3] = m.mem.RomBankTable[value];
+    case kPortBankRom1:
+      m.map.BankReadTable[3] = m.map.RomBankTable[value];
       break;
     default:
       break;
   }
+}
+
+void RebuildMemoryMap(Machine& m) {
+  MemoryMap& map = m.map;
+  const CartridgeState& cart = m.cart;
+  for (auto& e : map.RomBankTable) e = m.mem.FillPage;
+  for (auto& e : map.SaveBankTable) e = m.mem.FillPage;
+  const int loaded = cart.LoadedRomBanks;
+  for (int i = 0; i < loaded; ++i) {
+    map.RomBankTable[256 - loaded + i] = cart.romPages.get() + static_cast<size_t>(i) * kPageSize;
+  }
+  for (int i = 0; i < cart.SaveBankCount; ++i) {
+    map.SaveBankTable[i] = cart.savePages.get() + static_cast<size_t>(i) * kPageSize;
+  }
+  map.CartEepromStore = cart.SaveIsEeprom && cart.savePages ? map.SaveBankTable[0] : nullptr;
+  const uint8_t* io = m.io.IoPorts;
+  map.BankReadTable[0] = m.mem.Iram;
+  map.BankReadTable[1] =
+      m.mem.SaveBankMapped < 0 ? m.mem.FillPage : map.SaveBankTable[m.mem.SaveBankMapped];
+  map.BankReadTable[2] = map.RomBankTable[io[kPortBankRom0]];
+  map.BankReadTable[3] = map.RomBankTable[io[kPortBankRom1]];
+  MapHighRomBanks(m, io[kPortBankRomHigh]);
 }
 
 }  // namespace kestra

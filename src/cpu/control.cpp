@@ -81,7 +81,7 @@ uint32_t FarTo(Machine& m, uint32_t ip, uint16_t target, uint16_t cs, bool call)
     Push(m, c.regs.w[CS]);
     Push(m, static_cast<uint16_t>(ip));
   }
-  LoadCs(c, cs);
+  LoadCs(m, cs);
   return target;
 }
 
@@ -104,7 +104,7 @@ Next Return(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint16_t release = Release ? Fetch16(m, ip) : 0;
   ip = Pop(m);
-  if constexpr (Far) LoadCs(c, Pop(m));
+  if constexpr (Far) LoadCs(m, Pop(m));
   c.regs.w[SP] = static_cast<uint16_t>(c.regs.w[SP] + release);
   budget -= Cost;
   return {ip, budget};
@@ -163,7 +163,7 @@ Next Into(Machine& m, uint32_t ip, int32_t budget) {
 Next Iret(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   ip = Pop(m);
-  LoadCs(c, Pop(m));
+  LoadCs(m, Pop(m));
   LoadFlagsWord(c.flags, Pop(m));
   budget -= 13;
   return {ip, budget};

@@ -197,7 +197,7 @@ void SetCpuRegister(Machine& m, int index, uint16_t value) {
   }
   if (index < 0 || index > 14 || kRegisterIndex[index] < 0) return;
   m.cpu.regs.w[kRegisterIndex[index]] = value;
-  CloseCodeWindow(m.cpu);
+  CloseCodeWindow(m);
 }
 
 void PushFlags(Machine& m) {
@@ -205,18 +205,35 @@ void PushFlags(Machine& m) {
   m.cpu.CycleBudget -= 2;
 }
 
-void EnterTrap(Machine& m, int vector) {
+namespace {
+
+// Traps and hardware interrupts alike. A hardware vector may lie past
+// 0x3FF (base port plus cause), so the address is not masked here.
+void EnterVector(Machine& m, uint32_t entry) {
   CpuState& c = m.cpu;
   PushFlags(m);
   c.flags.interruptEnable = 0;
   c.flags.trap = 0;
-  const uint32_t entry = static_cast<uint32_t>(vector & 0xFF) * 4;
   const uint16_t ip = ReadWord(m, entry);
   const uint16_t cs = ReadWord(m, entry + 2);
   Push(m, c.regs.w[CS]);
   Push(m, c.regs.w[IP]);
   c.regs.w[IP] = ip;
-  LoadCs(c, cs);
+  LoadCs(m, cs);
+}
+
+}  // namespace
+
+void EnterTrap(Machine& m, int vector) { EnterVector(m, static_cast<uint32_t>(vector & 0xFF) * 4); }
+
+void EnterInterrupt(Machine& m, uint32_t vectorAddress) {
+  if (m.cpu.flags.interruptEnable) EnterVector(m, vectorAddress);
+}
+
+void DispatchInterrupt(Machine& m, uint8_t status) {
+  if (status == 0) return;
+  const uint32_t n = static_cast<uint32_t>(std::bit_width(status)) - 1;  // highest bit wins
+  EnterInterrupt(m, (m.io.IoPorts[kPortInterruptBase] + n) * 4);
 }
 
 void PushWord(Machine& m, uint16_t value) { Push(m, value); }

@@ -60,12 +60,15 @@ struct CpuState {
   uint8_t nestedStep = 0;  // CpuStep running inside another instruction
   uint8_t nesting = 0;     // instructions running inside other instructions
   uint32_t freeSteps = 0;  // instructions without cost in the current run
-  // Instruction bytes come through a window on the page that holds CS:0:
-  // the byte at CS:IP is codeWindow[IP] for every IP below codeLimit (0:
-  // closed). Opened by the run loop and by CpuStep; closed by everything that
-  // loads CS or may remap the banks (port writes) within a run.
-  const uint8_t* codeWindow = nullptr;
-  uint32_t codeLimit = 0;
+};
+
+// Instruction bytes come through a window on the page that holds CS:0: the
+// byte at CS:IP is bytes[IP] for every IP below limit (0: closed). Opened by
+// the run loop and by CpuStep; closed by everything that loads CS or may
+// remap the banks (port writes) within a run. Derived: never saved.
+struct CodeWindow {
+  const uint8_t* bytes = nullptr;
+  uint32_t limit = 0;
 };
 
 // What a handler gives back to the run loop: IP past the instruction (or at
@@ -111,6 +114,13 @@ void SetCpuRegister(Machine& m, int index, uint16_t value);
 // Software interrupts and exceptions: flags, CS and IP pushed, IF and TF
 // cleared, CS:IP from the vector; 2 cycles (those of PushFlags).
 void EnterTrap(Machine& m, int vector);
+// The hardware interrupt entry through the vector at vectorAddress, the same
+// steps as a trap. Does nothing while IF is clear: the cause stays pending.
+void EnterInterrupt(Machine& m, uint32_t vectorAddress);
+// Enters the highest pending cause of status (port 0xB6): the vector is
+// (port 0xB0 + bit number) * 4 in bank 0. The scheduler runs it after every
+// slice with a cause pending.
+void DispatchInterrupt(Machine& m, uint8_t status);
 // The flags word onto the stack, 2 cycles: the first step of a trap or an
 // interrupt.
 void PushFlags(Machine& m);

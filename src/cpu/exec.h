@@ -80,9 +80,18 @@ inline void FreeStep(CpuState& c, int32_t& budget) {
 // and around anything that reads or moves them there (traps, port writes
 // that step the CPU): SaveRun before, RestoreRun after.
 inline uint32_t RestoreIp(const CpuState& c) { return c.regs.w[IP]; }
-inline void SaveRun(CpuState& c, uint32_t ip, int32_t budget) {
+
+// Proof that CpuState holds IP and the cycles left: only SaveRun makes one,
+// and port writes (which may step the CPU or show a box with CS:IP) take
+// one, so no handler reaches them with IP and the budget in registers only.
+class RunSaved {
+  RunSaved() = default;
+  friend RunSaved SaveRun(CpuState& c, uint32_t ip, int32_t budget);
+};
+inline RunSaved SaveRun(CpuState& c, uint32_t ip, int32_t budget) {
   c.regs.w[IP] = static_cast<uint16_t>(ip);
   c.CycleBudget = budget;
+  return RunSaved{};
 }
 inline Next RestoreRun(const CpuState& c) { return {RestoreIp(c), c.CycleBudget}; }
 
@@ -94,34 +103,45 @@ inline Next Trap(Machine& m, uint32_t ip, int32_t budget, int vector) {
 }
 
 inline void OpenCodeWindow(Machine& m) {
-  CpuState& c = m.cpu;
-  const uint32_t base = SegBase(c, CS);
+  const uint32_t base = SegBase(m.cpu, CS);
   const uint32_t offset = base & 0xFFFF;
-  c.codeWindow = m.mem.BankReadTable[(base >> 16) & 0xF] + offset;
-  c.codeLimit = kPageSize - offset;
+  m.code.bytes = m.map.BankReadTable[(base >> 16) & 0xF] + offset;
+  m.code.limit = kPageSize - offset;
 }
-inline void CloseCodeWindow(CpuState& c) { c.codeLimit = 0; }
+inline void CloseCodeWindow(Machine& m) { m.code.limit = 0; }
+
+// OUT and OUTS. The instruction after a write to the ROM bank port still runs
+// under the old mapping when the code lives in the switched area; any port
+// write may remap the code.
+inline void OutPort(Machine& m, RunSaved, uint32_t port, uint8_t value) {
+  if (port == kPortBankRomHigh && m.cpu.regs.w[CS] >= 0x4000) CpuStep(m);
+  WritePort(m, port, value);
+  CloseCodeWindow(m);
+}
+// IN: ports above 0xFF hold nothing.
+inline uint8_t InPort(const Machine& m, uint32_t port) {
+  return port < kPortCount ? m.io.IoPorts[port] : 0;
+}
 // Loads CS from within an instruction.
-inline void LoadCs(CpuState& c, uint16_t cs) {
-  c.regs.w[CS] = cs;
-  CloseCodeWindow(c);
+inline void LoadCs(Machine& m, uint16_t cs) {
+  m.cpu.regs.w[CS] = cs;
+  CloseCodeWindow(m);
 }
 // A byte the window does not hold: the window closed, or the part of CS
 // that lies in the next bank. Inline, as a call here would give every
 // handler a stack frame.
 inline uint8_t FetchOutsideWindow(Machine& m, uint32_t& ip) {
-  CpuState& c = m.cpu;
   OpenCodeWindow(m);
   const uint32_t at = ip;
   ip = (at + 1) & 0xFFFF;
-  return ReadMemory(m, SegBase(c, CS) + at);
+  return ReadMemory(m, SegBase(m.cpu, CS) + at);
 }
 
 // IP is below 0x10000 on entry and on return.
 inline uint8_t Fetch8(Machine& m, uint32_t& ip) {
-  const CpuState& c = m.cpu;
-  if (ip < c.codeLimit) [[likely]] {
-    const uint8_t v = c.codeWindow[ip];
+  const CodeWindow& w = m.code;
+  if (ip < w.limit) [[likely]] {
+    const uint8_t v = w.bytes[ip];
     ip = (ip + 1) & 0xFFFF;
     return v;
   }
@@ -129,10 +149,10 @@ inline uint8_t Fetch8(Machine& m, uint32_t& ip) {
 }
 // Both bytes at once when the window holds both (IP wraps within CS).
 inline uint16_t Fetch16(Machine& m, uint32_t& ip) {
-  const CpuState& c = m.cpu;
-  if (ip + 1u < c.codeLimit) [[likely]] {
+  const CodeWindow& w = m.code;
+  if (ip + 1u < w.limit) [[likely]] {
     uint16_t v;
-    std::memcpy(&v, c.codeWindow + ip, 2);
+    std::memcpy(&v, w.bytes + ip, 2);
     ip = (ip + 2) & 0xFFFF;
     return v;
   }

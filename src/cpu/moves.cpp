@@ -43,7 +43,7 @@ Next MovSregRm(Machine& m, uint32_t ip, int32_t budget) {
   const uint8_t modrm = Fetch8(m, ip);
   const uint16_t v = ReadRm<uint16_t>(m, ip, modrm);
   const int reg = (modrm >> 3) & 7;
-  if (reg == CS - ES) LoadCs(c, v);
+  if (reg == CS - ES) LoadCs(m, v);
   else if (reg < 4) c.regs.w[ES + reg] = v;
   c.IdleSkipInhibit = 1;
   Charge(budget, modrm, 2, 3);
@@ -336,9 +336,8 @@ template <bool Word, bool ByDx>
 Next In(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint32_t port = PortOperand<ByDx>(m, ip);
-  Reg8(c, 0) = m.io.IoPorts[port];
-  // Port 0x10000 (IN AX, DX with DX = 0xFFFF) is the spare entry: 0.
-  if (Word) Reg8(c, 1) = m.io.IoPorts[port + 1];
+  Reg8(c, 0) = InPort(m, port);
+  if (Word) Reg8(c, 1) = InPort(m, port + 1);  // port + 1 not wrapped
   return {ip, budget - 6};
 }
 
@@ -348,10 +347,9 @@ Next Out(Machine& m, uint32_t ip, int32_t budget) {
   CpuState& c = m.cpu;
   const uint32_t port = PortOperand<ByDx>(m, ip);
   const uint16_t ax = c.regs.w[AX];
-  SaveRun(c, ip, budget - 6);
-  WritePort(m, port, static_cast<uint8_t>(ax));
-  if (Word) WritePort(m, port + 1, static_cast<uint8_t>(ax >> 8));
-  CloseCodeWindow(c);  // the bank ports remap the code
+  const RunSaved saved = SaveRun(c, ip, budget - 6);
+  OutPort(m, saved, port, static_cast<uint8_t>(ax));
+  if (Word) OutPort(m, saved, port + 1, static_cast<uint8_t>(ax >> 8));
   return RestoreRun(c);
 }
 

@@ -8,7 +8,8 @@
 namespace kestra::cpu {
 namespace {
 
-using Element = void (*)(Machine&);
+// An element takes IP and the cycles left, which OUTS hands to CpuState.
+using Element = void (*)(Machine&, uint32_t& ip, int32_t& budget);
 
 template <typename T>
 inline void Advance(const CpuState& c, uint16_t& index) {
@@ -19,7 +20,7 @@ inline uint32_t Destination(const CpuState& c) { return SegBase(c, ES) + c.regs.
 
 // ---- one element each; the callers charge the cycles ----
 template <typename T>
-void Movs(Machine& m) {
+void Movs(Machine& m, uint32_t&, int32_t&) {
   CpuState& c = m.cpu;
   WriteMem<T>(m, Destination(c), ReadMem<T>(m, Source(c)));
   Advance<T>(c, c.regs.w[SI]);
@@ -27,7 +28,7 @@ void Movs(Machine& m) {
 }
 
 template <typename T>
-void Cmps(Machine& m) {
+void Cmps(Machine& m, uint32_t&, int32_t&) {
   CpuState& c = m.cpu;
   SubFlags<T>(c.flags, ReadMem<T>(m, Source(c)), ReadMem<T>(m, Destination(c)));
   Advance<T>(c, c.regs.w[SI]);
@@ -35,21 +36,21 @@ void Cmps(Machine& m) {
 }
 
 template <typename T>
-void Stos(Machine& m) {
+void Stos(Machine& m, uint32_t&, int32_t&) {
   CpuState& c = m.cpu;
   WriteMem<T>(m, Destination(c), Accumulator<T>(c));
   Advance<T>(c, c.regs.w[DI]);
 }
 
 template <typename T>
-void Lods(Machine& m) {
+void Lods(Machine& m, uint32_t&, int32_t&) {
   CpuState& c = m.cpu;
   Accumulator<T>(c) = ReadMem<T>(m, Source(c));
   Advance<T>(c, c.regs.w[SI]);
 }
 
 template <typename T>
-void Scas(Machine& m) {
+void Scas(Machine& m, uint32_t&, int32_t&) {
   CpuState& c = m.cpu;
   SubFlags<T>(c.flags, Accumulator<T>(c), ReadMem<T>(m, Destination(c)));
   Advance<T>(c, c.regs.w[DI]);
@@ -57,47 +58,40 @@ void Scas(Machine& m) {
 
 // INSW and OUTSW wrap the high byte's offset and port inside 16 bits.
 template <typename T>
-void Ins(Machine& m) {
+void Ins(Machine& m, uint32_t&, int32_t&) {
   CpuState& c = m.cpu;
   const uint16_t dx = c.regs.w[DX];
-  WriteMemory(m, Destination(c), m.io.IoPorts[dx]);
+  WriteMemory(m, Destination(c), InPort(m, dx));
   if constexpr (sizeof(T) == 2) {
     WriteMemory(m, SegBase(c, ES) + static_cast<uint16_t>(c.regs.w[DI] + 1),
-                m.io.IoPorts[static_cast<uint16_t>(dx + 1)]);
+                InPort(m, static_cast<uint16_t>(dx + 1)));
   }
   Advance<T>(c, c.regs.w[DI]);
 }
 
 template <typename T>
-void Outs(Machine& m) {
+void Outs(Machine& m, uint32_t& ip, int32_t& budget) {
   CpuState& c = m.cpu;
   const uint16_t dx = c.regs.w[DX];
   const uint32_t base = DataBase(c, DS);
   const uint16_t si = c.regs.w[SI];
   const uint8_t low = ReadMemory(m, base + si);
+  const RunSaved saved = SaveRun(c, ip, budget);
   if constexpr (sizeof(T) == 2) {
     const uint8_t high = ReadMemory(m, base + static_cast<uint16_t>(si + 1));
-    WritePort(m, dx, low);
-    WritePort(m, static_cast<uint16_t>(dx + 1), high);
+    OutPort(m, saved, dx, low);
+    OutPort(m, saved, static_cast<uint16_t>(dx + 1), high);
   } else {
-    WritePort(m, dx, low);
+    OutPort(m, saved, dx, low);
   }
-  CloseCodeWindow(c);  // the bank ports remap the code
+  ip = RestoreIp(c);
+  budget = c.CycleBudget;
   Advance<T>(c, c.regs.w[SI]);
 }
 
-// One element within a run. OUTS writes ports, and a write to the bank port
-// steps the CPU from CpuState's IP and budget.
 template <Element E>
 inline void RunElement(Machine& m, uint32_t& ip, int32_t& budget) {
-  if constexpr (E == &Outs<uint8_t> || E == &Outs<uint16_t>) {
-    SaveRun(m.cpu, ip, budget);
-    E(m);
-    ip = RestoreIp(m.cpu);
-    budget = m.cpu.CycleBudget;
-  } else {
-    E(m);
-  }
+  E(m, ip, budget);
 }
 
 // ---- runs of elements straight through the page ----
@@ -116,7 +110,7 @@ inline uint8_t* RunStart(const Machine& m, uint32_t base, uint16_t index, int st
   if (written && !IsPlainIramRange(m.mem, first, first + static_cast<uint32_t>(span))) {
     return nullptr;
   }
-  return m.mem.BankReadTable[(first >> 16) & 0xF] + ((base + index) & 0xFFFF);
+  return m.map.BankReadTable[(first >> 16) & 0xF] + ((base + index) & 0xFFFF);
 }
 
 template <typename T>

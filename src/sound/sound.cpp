@@ -89,11 +89,12 @@ void ControlChannels(Machine& m, uint8_t old, uint8_t value) {
   }
 }
 
-void FillNoise(SoundState& s) {
+void FillNoise(NoisePatterns& p) {
+  NoiseLfsr s;
   for (int t = 0; t < kNoiseTableCount; ++t) {
-    for (uint8_t& b : s.NoiseTables[t]) b = (StepNoise(s, 15 - t) & 1) ? 152 : kSilenceLevel;
+    for (uint8_t& b : p.Tables[t]) b = (StepNoise(s, 15 - t) & 1) ? 152 : kSilenceLevel;
   }
-  for (uint16_t& v : s.NoiseSequence) v = static_cast<uint16_t>(StepNoise(s, 15));
+  for (uint16_t& v : p.Sequence) v = static_cast<uint16_t>(StepNoise(s, 15));
 }
 
 }  // namespace
@@ -147,7 +148,7 @@ int OpenSound(Machine& m) {
     }
     ClearBuffer(m, i);
   }
-  FillNoise(m.sound);
+  m.noise = &SharedNoisePatterns();
   return 0;
 }
 
@@ -234,7 +235,7 @@ void UploadBuffer(Machine& m, int buffer, int table) {
   if (!BufferPresent(m, buffer)) return;
   SoundState& s = m.sound;
   if (buffer == kNoiseBuffer) {
-    WriteHostBuffer(m, buffer, 0, s.NoiseTables[table & 7], kNoiseTableSize);
+    WriteHostBuffer(m, buffer, 0, SharedNoisePatterns().Tables[table & 7], kNoiseTableSize);
   } else if (buffer == kVoiceBuffer) {
     WriteHostBuffer(m, buffer, 0, s.voice.VoiceStage, kVoiceRingSize);
   } else {
@@ -325,24 +326,34 @@ uint16_t SoundLineStep(Machine& m) {
     --s.SweepCounter;
   }
   s.NoiseReadIndex = (s.NoiseReadIndex + 1) & 0xFFFF;
-  return s.NoiseSequence[s.NoiseReadIndex];
+  // Without a sound device the patterns were never made: the counter reads 0.
+  return m.noise ? m.noise->Sequence[s.NoiseReadIndex] : 0;
 }
 
-uint32_t StepNoise(SoundState& s, int width) {
-  const LfsrTap* row = &LfsrTapTable[s.NoiseRow];
+const NoisePatterns& SharedNoisePatterns() {
+  static const NoisePatterns* const patterns = [] {
+    auto* p = new NoisePatterns;  // 640 KB: kept for the program's life
+    FillNoise(*p);
+    return p;
+  }();
+  return *patterns;
+}
+
+uint32_t StepNoise(NoiseLfsr& s, int width) {
+  const LfsrTap* row = &LfsrTapTable[s.Row];
   if (width != row->width) {
     int r = 13;  // a width the table lacks takes its last row
     for (int i = 0; i < 14; ++i) {
       if (LfsrTapTable[i].width == width) r = i;
     }
-    s.NoiseRow = r;
+    s.Row = r;
     row = &LfsrTapTable[r];
-    s.NoiseRegister &= row->top - 1;
-    if (s.NoiseRegister == 0) s.NoiseRegister = row->top - 1;
+    s.Register &= row->top - 1;
+    if (s.Register == 0) s.Register = row->top - 1;
   }
-  const bool odd = __builtin_parity(s.NoiseRegister & row->taps);
-  s.NoiseRegister = (odd ? s.NoiseRegister | row->top : s.NoiseRegister & ~row->top) >> 1;
-  return s.NoiseRegister;
+  const bool odd = __builtin_parity(s.Register & row->taps);
+  s.Register = (odd ? s.Register | row->top : s.Register & ~row->top) >> 1;
+  return s.Register;
 }
 
 }  // namespace kestra

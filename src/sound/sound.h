@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/settings.h"
+#include "base/settings.h"
 #include "sound/voice.h"
 
 namespace kestra {
@@ -31,13 +31,23 @@ struct LfsrTap {
 };
 extern const LfsrTap LfsrTapTable[14];
 
+// The shared noise register that the patterns are computed with.
+struct NoiseLfsr {
+  uint32_t Register = 3;  // the first row's top bit - 1
+  int Row = 0;            // row of LfsrTapTable in use
+};
+
+// The noise patterns and the noise counter's sequence: one LFSR run from its
+// start, the same for every machine, so computed once and shared.
+struct NoisePatterns {
+  uint8_t Tables[kNoiseTableCount][kNoiseTableSize];  // pattern m: register width 15 - m
+  uint16_t Sequence[65536];
+};
+const NoisePatterns& SharedNoisePatterns();
+
 struct SoundState {
   uint8_t WaveImages[4][kWaveImageSize];  // channel c's 32 samples, repeated 32 times
-  uint8_t NoiseTables[kNoiseTableCount][kNoiseTableSize];  // pattern m: register width 15 - m
-  uint16_t NoiseSequence[65536];
   uint32_t NoiseReadIndex = 0;
-  uint32_t NoiseRegister = 3;  // the first row's top bit - 1
-  int NoiseRow = 0;            // row of LfsrTapTable in use
 
   int32_t CachedVolume[6] = {-1, -1, -1, -1, -1, -1};
   int32_t CachedPeriod[6] = {-1, -1, -1, -1, -1, -1};
@@ -78,7 +88,7 @@ void WaveHook(Machine& m, uint32_t index, uint8_t value);
 uint16_t SoundLineStep(Machine& m);
 
 // One step of the shared noise register at `width` bits; returns the register.
-uint32_t StepNoise(SoundState& s, int width);
+uint32_t StepNoise(NoiseLfsr& s, int width);
 // Samples per second for an 11-bit period, within what the host accepts.
 int32_t PeriodRate(int period);
 

@@ -24,6 +24,16 @@ struct VoiceState {
 
 // Once per line, on the emulation thread.
 void PushVoiceSample(Machine& m, uint8_t sample);
+
+// The voice sample of a line: sound DMA, else channel 2 in voice mode, else
+// 0x80. Advances the DMA registers.
+uint8_t NextVoiceSample(Machine& m);
+// The byte handed to the voice output for a sample: halved around 0x80 and
+// kept within 0x55-0xAA.
+uint8_t VoiceOutputLevel(uint8_t sample);
+
+// Phase 2 of every line: the noise counter ports and one voice sample.
+void SoundLine(Machine& m);
 // Writes the full block into the ring. A block that cannot be written is
 // dropped, so the stage never overflows.
 void FlushVoiceBlock(Machine& m);

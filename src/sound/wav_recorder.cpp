@@ -61,7 +61,12 @@ void WavRecorder::RecordFrame(HostAudio& audio) {
   if (!file_) return;
   int16_t samples[kOutputFramesPerFrame * kChannels];
   audio.Render(samples, kOutputFramesPerFrame);
-  uint8_t bytes[sizeof samples];
+  RecordFrame(samples);
+}
+
+void WavRecorder::RecordFrame(const int16_t* samples) {
+  if (!file_) return;
+  uint8_t bytes[kOutputFramesPerFrame * kChannels * 2];
   for (uint32_t i = 0; i < kOutputFramesPerFrame * kChannels; ++i) {
     Put16(bytes + 2 * i, static_cast<uint16_t>(samples[i]));  // little-endian on any host
   }

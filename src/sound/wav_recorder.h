@@ -23,6 +23,8 @@ class WavRecorder {
   bool IsOpen() const { return file_ != nullptr; }
   // Pulls one emulated frame of output from the mixer into the file.
   void RecordFrame(HostAudio& audio);
+  // One emulated frame already mixed: kOutputFramesPerFrame stereo frames.
+  void RecordFrame(const int16_t* samples);
   // Completes the header; false if any write failed.
   bool Close();
   uint64_t frames() const { return frames_; }

@@ -35,6 +35,12 @@ class HeadlessDisplay : public DisplayHost {
   // the last presented frame; 0 outside the image.
   uint32_t FramePixel(int x, int y) const { return PixelIn(back_, x, y); }
   uint32_t PresentedPixel(int x, int y) const { return PixelIn(front_, x, y); }
+  // The last presented frame's pixels, width() a row, when they are 32-bit;
+  // else null.
+  const uint32_t* PresentedPixels() const {
+    return bytesPerPixel_ == 4 && !front_.empty() ? reinterpret_cast<const uint32_t*>(front_.data())
+                                                  : nullptr;
+  }
   // The last presented frame as 8-bit red, green, blue triples, row by row.
   std::vector<uint8_t> PresentedRgb() const;
 

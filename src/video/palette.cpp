@@ -66,7 +66,7 @@ void WritePaletteByte(Machine& m, uint32_t position, uint8_t value) {
   if (position >= kPaletteBytes) return;
   PaletteState& p = m.palette;
   p.PaletteWords[position] = value;
-  StoreHostColour(p, position >> 1, ConvertColour(m.display.format, WordAt(p, position)));
+  StoreHostColour(m.colours, position >> 1, ConvertColour(m.display.format, WordAt(p, position)));
 }
 
 void WriteShadePort(Machine& m, uint32_t port, uint8_t value) {
@@ -90,9 +90,9 @@ void WriteMonoPalettePort(Machine& m, uint32_t port, uint8_t value) {
 }
 
 void ConvertAllColours(Machine& m) {
-  PaletteState& p = m.palette;
+  const PaletteState& p = m.palette;
   for (uint32_t n = 0; n < kHostColourCount; ++n) {
-    StoreHostColour(p, n, ConvertColour(m.display.format, WordAt(p, 2 * n)));
+    StoreHostColour(m.colours, n, ConvertColour(m.display.format, WordAt(p, 2 * n)));
   }
 }
 

@@ -25,6 +25,12 @@ constexpr int kShadeColourBase = 256;  // HostColours entry of shade 0
 
 struct PaletteState {
   uint8_t PaletteWords[kPaletteBytes] = {};
+  uint8_t ShadePool[8] = {};  // the level byte of each shade 0-7
+};
+
+// PaletteWords in the host's pixel format: derived, rebuilt by
+// ConvertAllColours when the format changes or a state is restored.
+struct HostColourTables {
   // Entry n is the word at PaletteWords 2n, 2n+1 as a host pixel value; its
   // low bytesPerPixel bytes are stored, low-order byte first.
   uint32_t HostColours[kHostColourCount] = {};
@@ -32,7 +38,6 @@ struct PaletteState {
   // can be converted with byte table lookups in vector registers. Kept by
   // StoreHostColour with HostColours.
   alignas(64) uint8_t HostColourBytes[4][256] = {};
-  uint8_t ShadePool[8] = {};  // the level byte of each shade 0-7
 };
 
 // Level n of the sixteen greys: 0 white ... 15 black, as a byte 0x11 x (15 - n).
@@ -40,7 +45,7 @@ inline constexpr uint8_t ShadeLevelTable[16] = {0xFF, 0xEE, 0xDD, 0xCC, 0xBB, 0x
                                                 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00};
 
 // Sets HostColours entry n and its bytes in HostColourBytes.
-inline void StoreHostColour(PaletteState& p, uint32_t n, uint32_t value) {
+inline void StoreHostColour(HostColourTables& p, uint32_t n, uint32_t value) {
   p.HostColours[n] = value;
   if (n < 256) {
     for (int b = 0; b < 4; ++b) p.HostColourBytes[b][n] = static_cast<uint8_t>(value >> (8 * b));

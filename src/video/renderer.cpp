@@ -692,7 +692,7 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
   // The sprites on the line are found first: the walk over them, whose end
   // no predictor knows, then starts from bits found long before.
   uint64_t hits[2] = {0, 0};
-  if (control & 0x04) Steps::findSprites(m.sched.Sprites, line, hits);
+  if (control & 0x04) Steps::findSprites(m.sprites, line, hits);
   if (control & 0x01) {
     Steps::drawScreen(iram, line, screen1, m.io.MapBaseLow, ports[0x10], ports[0x11]);
   } else {
@@ -722,7 +722,7 @@ void ComposeLineAs(const Machine& m, int line, ColourIndex background, IndexLine
     // The wide sprites take their window from its edges.
     if (windowed && !Wide) BuildWindowMask(mask, line, ports + 0x0C, 0, 1);
     const LineWork w{iram, out.entries + kLineGuard, mask, ports + 0x0C, &cover, line};
-    Steps::drawSprites(w, m.sched.Sprites, hits, windowed);
+    Steps::drawSprites(w, m.sprites, hits, windowed);
   }
 }
 
@@ -788,7 +788,7 @@ KESTRA_WIDE_BEGIN
 // byte of the host pixel is looked up in its HostColourBytes table, two
 // 128-byte halves in registers, and the four bytes are interleaved again.
 // Entries of 256 and up (a shade as the background) take their colour whole.
-KESTRA_TARGET_WIDE void CopyLineWide(const PaletteState& p, const ColourIndex* entries,
+KESTRA_TARGET_WIDE void CopyLineWide(const HostColourTables& p, const ColourIndex* entries,
                                      uint8_t* dst) {
   __m512i table[4][4];
   for (int b = 0; b < 4; ++b) {
@@ -865,7 +865,7 @@ bool HostRendersWide() {
 void DrawLine(const Machine& m, int line, LineBuffer& out) {
   IndexLine composed;
   ComposeLine(m, line, composed);
-  const uint32_t* colours = m.palette.HostColours;
+  const uint32_t* colours = m.colours.HostColours;
   for (int x = 0; x < kLineBufferWidth; ++x) out.pixels[x] = colours[composed.entries[x]];
 }
 
@@ -879,10 +879,10 @@ int RenderLine(Machine& m, int line) {
   IndexLine composed;
   ComposeLine(m, line, composed);
   const ColourIndex* entries = composed.entries + kLineGuard;
-  const uint32_t* colours = m.palette.HostColours;
+  const uint32_t* colours = m.colours.HostColours;
 #if defined(KESTRA_WIDE)
   if (d.format.bytesPerPixel == 4 && !d.DisplayVertical && d.wideRendering) {
-    CopyLineWide(m.palette, entries, d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch);
+    CopyLineWide(m.colours, entries, d.FrameBuffer + static_cast<ptrdiff_t>(line) * d.FramePitch);
     return 0;
   }
 #endif

@@ -14,6 +14,7 @@
 #include "app/main_form.h"
 #include "app/qt_messages.h"
 #include "core/machine.h"
+#include "system/console.h"
 #include "core/ports.h"
 #include "sound/sound.h"
 #include "sound/host_audio.h"

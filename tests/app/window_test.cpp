@@ -14,6 +14,7 @@
 #include "app/qt_display.h"
 #include "app/qt_messages.h"
 #include "core/machine.h"
+#include "system/console.h"
 #include "core/ports.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/machine.h"
+#include "system/loader.h"
 #include "support/test_support.h"
 
 namespace kestra {
@@ -70,7 +71,7 @@ TEST_F(CartridgeTest, BanksLandFromTheEndOfTheFile) {
   EXPECT_TRUE(m.messages.messages.empty());
   for (int e = 0; e < 256; ++e) {
     const uint8_t expected = e >= 248 ? static_cast<uint8_t>(e - 247) : 0xFF;
-    EXPECT_EQ(m->mem.RomBankTable[e][0x100], expected) << "entry " << e;
+    EXPECT_EQ(m->map.RomBankTable[e][0x100], expected) << "entry " << e;
   }
   // Reset: the CPU starts at 0xFFFF:0000, the jump of the last bank.
   EXPECT_EQ(ReadMemory(*m, 0xFFFF0), 0xEA);
@@ -78,13 +79,18 @@ TEST_F(CartridgeTest, BanksLandFromTheEndOfTheFile) {
   EXPECT_EQ(GetCpuRegister(*m, 6), 0x2000);
 }
 
-TEST_F(CartridgeTest, OnlyTheDeclaredBanksOfALongImageLoad) {
+// Home-made images often declare fewer banks than they hold: every whole
+// bank the file holds loads, the last at bank 255.
+TEST_F(CartridgeTest, EveryBankOfALongerImageThanItsFooterSaysLoads) {
   Footer f;
   f.romSizeCode = 2;  // 8 banks of a 16-bank file
   ASSERT_EQ(LoadCartridge(*m, WriteImage("long.ws", 16, f)), 0);
-  EXPECT_EQ(m->mem.RomBankTable[248][0], 9);
-  EXPECT_EQ(m->mem.RomBankTable[255][0], 16);
-  EXPECT_EQ(m->mem.RomBankTable[247][0], 0xFF);
+  EXPECT_EQ(m->map.RomBankTable[248][0], 9);
+  EXPECT_EQ(m->map.RomBankTable[255][0], 16);
+  EXPECT_EQ(m->map.RomBankTable[240][0], 1);
+  EXPECT_EQ(m->map.RomBankTable[239][0], 0xFF);
+  EXPECT_EQ(m->cart.RomBankCount, 8);
+  EXPECT_EQ(m->cart.LoadedRomBanks, 16);
 }
 
 TEST_F(CartridgeTest, ShortImageLoadsTheBanksItHas) {
@@ -93,10 +99,10 @@ TEST_F(CartridgeTest, ShortImageLoadsTheBanksItHas) {
   std::vector<uint8_t> image = MakeImage(2, f);
   image.insert(image.begin(), 1000, 0x77);  // a partial bank in front is ignored
   ASSERT_EQ(LoadCartridge(*m, Write("short.ws", image)), 0);
-  EXPECT_EQ(m->mem.RomBankTable[255][0], 2);
-  EXPECT_EQ(m->mem.RomBankTable[254][0], 1);
-  EXPECT_EQ(m->mem.RomBankTable[253][0], 0xFF);
-  EXPECT_EQ(m->mem.RomBankTable[240][0], 0xFF);
+  EXPECT_EQ(m->map.RomBankTable[255][0], 2);
+  EXPECT_EQ(m->map.RomBankTable[254][0], 1);
+  EXPECT_EQ(m->map.RomBankTable[253][0], 0xFF);
+  EXPECT_EQ(m->map.RomBankTable[240][0], 0xFF);
 }
 
 TEST_F(CartridgeTest, ChecksumMismatchWarnsOnlyWithVerbose) {
@@ -130,8 +136,8 @@ TEST_F(CartridgeTest, SaveTypesAndTheirFiles) {
     ASSERT_EQ(LoadCartridge(*m, path), 0);
     EXPECT_EQ(m->cart.SaveIsEeprom, c.eeprom);
     EXPECT_EQ(ReadMemory(*m, 0x10000), c.eeprom ? 0xFF : 0x00);
-    m->mem.SaveBankTable[0][0] = 0xA5;
-    m->mem.SaveBankTable[0][c.size - 1] = 0x5A;
+    m->map.SaveBankTable[0][0] = 0xA5;
+    m->map.SaveBankTable[0][c.size - 1] = 0x5A;
     UnloadCartridge(*m);
     const auto saved = ReadFile(dir.file("save.sav"));
     ASSERT_EQ(saved.size(), c.size);
@@ -139,7 +145,7 @@ TEST_F(CartridgeTest, SaveTypesAndTheirFiles) {
     EXPECT_EQ(saved.back(), 0x5A);
     // The next load reads it back.
     ASSERT_EQ(LoadCartridge(*m, path), 0);
-    EXPECT_EQ(m->mem.SaveBankTable[0][0], 0xA5);
+    EXPECT_EQ(m->map.SaveBankTable[0][0], 0xA5);
     UnloadCartridge(*m);
   }
 }
@@ -196,8 +202,8 @@ TEST_F(CartridgeTest, LongSaveFileLoadsItsStartAndIsRewrittenAtItsSize) {
   for (size_t i = 0; i < sav.size(); ++i) sav[i] = static_cast<uint8_t>(i);
   Write("long.sav", sav);
   ASSERT_EQ(LoadCartridge(*m, WriteImage("long.ws", 8, f)), 0);
-  EXPECT_EQ(m->mem.SaveBankTable[0][127], 127);
-  EXPECT_EQ(m->mem.SaveBankTable[0][128], 0);
+  EXPECT_EQ(m->map.SaveBankTable[0][127], 127);
+  EXPECT_EQ(m->map.SaveBankTable[0][128], 0);
   UnloadCartridge(*m);
   const auto saved = ReadFile(dir.file("long.sav"));
   ASSERT_EQ(saved.size(), 128u);
@@ -223,14 +229,14 @@ TEST_F(CartridgeTest, FailedSaveWriteKeepsTheOldFile) {
   const std::vector<uint8_t> old(8192, 0x44);
   Write("keep.sav", old);
   ASSERT_EQ(LoadCartridge(*m, WriteImage("keep.ws", 8, f)), 0);
-  m->mem.SaveBankTable[0][0] = 0x99;
+  m->map.SaveBankTable[0][0] = 0x99;
   // The temporary file cannot be created where a directory stands.
   std::filesystem::create_directory(dir.file("keep.sav.tmp"));
   UnloadCartridge(*m);
   ExpectOnlyError("ｾｰﾌﾞﾌｧｲﾙを書き込めません");
   EXPECT_EQ(ReadFile(dir.file("keep.sav")), old);
   // The pages are gone all the same.
-  EXPECT_EQ(m->mem.SaveBankTable[0], m->mem.FillPage);
+  EXPECT_EQ(m->map.SaveBankTable[0], m->mem.FillPage);
   EXPECT_EQ(ReadMemory(*m, 0xFFFF0), 0xFF);
 }
 
@@ -241,7 +247,7 @@ TEST_F(CartridgeTest, LoadsOurOwnCartridge) {
   EXPECT_TRUE(m.messages.messages.empty()) << "the builder's checksum must match";
   const auto image = ReadFile(path);
   ASSERT_EQ(image.size(), 8u * 0x10000);
-  EXPECT_EQ(0, std::memcmp(m->mem.BankReadTable[15], image.data() + image.size() - 0x10000, 0x10000));
+  EXPECT_EQ(0, std::memcmp(m->map.BankReadTable[15], image.data() + image.size() - 0x10000, 0x10000));
   EXPECT_EQ(ReadMemory(*m, 0xFFFF0), 0xEA);
 }
 
@@ -256,10 +262,10 @@ TEST_F(CartridgeTest, LoadsImagesWrittenByOthers) {
     EXPECT_TRUE(m.messages.messages.empty());
     const auto image = ReadFile(path);
     ASSERT_EQ(image.size(), 0x10000u);
-    EXPECT_EQ(0, std::memcmp(m->mem.BankReadTable[15], image.data(), 0x10000));
+    EXPECT_EQ(0, std::memcmp(m->map.BankReadTable[15], image.data(), 0x10000));
     EXPECT_EQ(ReadMemory(*m, 0xFFFF0), image[0xFFF0]);
     EXPECT_EQ(ReadMemory(*m, 0xFFFF0), 0xEA);
-    EXPECT_EQ(m->mem.RomBankTable[254], m->mem.FillPage);
+    EXPECT_EQ(m->map.RomBankTable[254], m->mem.FillPage);
   }
 }
 

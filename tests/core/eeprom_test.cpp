@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/machine.h"
+#include "system/loader.h"
 #include "loaded_machine.h"
 
 namespace kestra {
@@ -21,7 +22,7 @@ class EepromTest : public LoadedMachineTest {
   }
   uint16_t Data() { return static_cast<uint16_t>(Port(0xC4) | Port(0xC5) << 8); }
   uint16_t Word(int i) {
-    const uint8_t* s = m->eeprom.CartEeprom.store;
+    const uint8_t* s = m->map.CartEepromStore;
     return static_cast<uint16_t>(s[2 * i] | s[2 * i + 1] << 8);
   }
 
@@ -41,7 +42,7 @@ TEST_F(EepromTest, EnableWriteRead) {
   WritePort(*m, 0xC6, 0x45);
   WritePort(*m, 0xC7, 0x01);
   WritePort(*m, 0xC8, 0x20);
-  const uint8_t* store = m->mem.SaveBankTable[0];
+  const uint8_t* store = m->map.SaveBankTable[0];
   EXPECT_EQ(store[10], 0x34);
   EXPECT_EQ(store[11], 0x12);
   EXPECT_EQ(Port(0xC4), 0);
@@ -131,7 +132,7 @@ TEST_F(EepromTest, WideCommandsAddressTwoKilobytes) {
   EXPECT_EQ(Word(8191), 0x7E7E);
   Command(0x8000 | 0x0800, 0x0909);  // fill 8192 words
   EXPECT_EQ(Word(8191), 0x0909);
-  EXPECT_EQ(m->mem.SaveBankTable[0][16384], 0);
+  EXPECT_EQ(m->map.SaveBankTable[0][16384], 0);
 }
 
 TEST_F(EepromTest, InternalEepromHasNoStoreAndLeavesItsDataPorts) {
@@ -153,7 +154,7 @@ TEST_F(EepromTest, CartridgeWithoutEepromIgnoresItsPorts) {
   Command(kEnable);
   Command(Write(0), 0x1234);
   EXPECT_EQ(Data(), 0x1234);
-  EXPECT_EQ(m->mem.SaveBankTable[0][0], 0);
+  EXPECT_EQ(m->map.SaveBankTable[0][0], 0);
 }
 
 TEST_F(EepromTest, WordsReachTheSaveFileAndComeBack) {

@@ -96,17 +96,16 @@ TEST(HeadlessRunner, KeysFollowTheScript) {
 }
 
 TEST(HeadlessRunner, EmulatedClockRunsFiveMillisecondsPer480Slices) {
-  test::TestMachine m;
   HeadlessOptions options;
   options.frameSkip = 2;
-  headless::HeadlessHost host(options);
-  headless::SetUpHost(*m, host, options);
-  EXPECT_EQ(m->host.ticks->Ticks(), 0u);
-  headless::RunFrames(*m, host, 3);
-  EXPECT_EQ(host.ticks.slices, 3u * kSlicesPerFrame);
-  EXPECT_EQ(m->host.ticks->Ticks(), 3u * kSlicesPerFrame * 5 / 480);  // 39.75 ms
-  EXPECT_EQ(m->io.IoPorts[0x02], 0);                                  // whole frames
-  EXPECT_EQ(m->settings.frameSkip(), 2);
+  headless::HeadlessRun run(options);
+  const Machine& m = run.emulator().machine();
+  EXPECT_EQ(m.host.ticks->Ticks(), 0u);
+  run.RunFrames(3);
+  EXPECT_EQ(run.emulator().slicesRun(), 3u * kSlicesPerFrame);
+  EXPECT_EQ(m.host.ticks->Ticks(), 3u * kSlicesPerFrame * 5 / 480);  // 39.75 ms
+  EXPECT_EQ(m.io.IoPorts[0x02], 0);                                  // whole frames
+  EXPECT_EQ(m.settings.frameSkip(), 2);
 }
 
 TEST(HeadlessRunner, BenchLine) {

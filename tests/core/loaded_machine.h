@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "system/loader.h"
 #include "support/test_support.h"
 
 namespace kestra::test {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "system/loader.h"
 #include "support/test_support.h"
 
 namespace kestra {
@@ -47,7 +48,7 @@ class MemoryFastPathTest : public ::testing::Test {
     const Machine& a = *fast;
     const Machine& b = *reference;
     EXPECT_EQ(0, std::memcmp(a.mem.Iram, b.mem.Iram, kPageSize)) << std::hex << address;
-    EXPECT_EQ(0, std::memcmp(a.mem.SaveBankTable[0], b.mem.SaveBankTable[0], kPageSize))
+    EXPECT_EQ(0, std::memcmp(a.map.SaveBankTable[0], b.map.SaveBankTable[0], kPageSize))
         << std::hex << address;
     EXPECT_EQ(0, std::memcmp(a.palette.PaletteWords, b.palette.PaletteWords,
                              sizeof a.palette.PaletteWords))
@@ -79,7 +80,7 @@ TEST_F(MemoryFastPathTest, WritesAtThePaletteEdgeAndTheEndOfIram) {
   SetWaveTableBase(0x0E00);
   CompareRange(0xFDE0, 0xFFFF);  // 0xFDFF puts its high byte into the palette; 0xFFFF into bank 1
   EXPECT_NE(fast->palette.PaletteWords[0x1FF], 0);
-  EXPECT_NE(fast->mem.SaveBankTable[0][0], 0) << "the high byte of a word at 0xFFFF is in bank 1";
+  EXPECT_NE(fast->map.SaveBankTable[0][0], 0) << "the high byte of a word at 0xFFFF is in bank 1";
 }
 
 TEST_F(MemoryFastPathTest, WritesAroundTheWaveTable) {
@@ -103,11 +104,11 @@ TEST_F(MemoryFastPathTest, WritesAroundTheWaveTableBeforeItIsPlaced) {
 
 TEST_F(MemoryFastPathTest, WordReadsTakeTheHighByteFromTheNextBank) {
   fast->mem.Iram[0xFFFF] = 0x34;
-  fast->mem.SaveBankTable[0][0x0000] = 0x12;
+  fast->map.SaveBankTable[0][0x0000] = 0x12;
   fast->mem.Iram[0x0000] = 0x56;
   EXPECT_EQ(ReadMemoryWord(*fast, 0x0FFFF), 0x1234);
   EXPECT_EQ(ReadMemoryWord(*fast, 0x10FFFF), 0x1234) << "bit 20 is ignored";
-  fast->mem.SaveBankTable[0][0xFFFF] = 0x78;
+  fast->map.SaveBankTable[0][0xFFFF] = 0x78;
   EXPECT_EQ(ReadMemoryWord(*fast, 0x1FFFF), ReadMemory(*fast, 0x20000) << 8 | 0x78);
   fast->mem.Iram[0x4321] = 0xCD;
   fast->mem.Iram[0x4322] = 0xAB;
@@ -122,7 +123,7 @@ TEST_F(MemoryFastPathTest, ImmediateWordFetchedAcrossABank) {
   Machine& m = *fast;
   m.mem.Iram[0xFFFE] = 0xB8;
   m.mem.Iram[0xFFFF] = 0x11;
-  m.mem.SaveBankTable[0][0x0000] = 0x22;
+  m.map.SaveBankTable[0][0x0000] = 0x22;
   SetCpuRegister(m, 12, 0x0FFF);
   SetCpuRegister(m, 1, 0x000E);
   CpuStep(m);

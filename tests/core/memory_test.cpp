@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/machine.h"
+#include "system/loader.h"
 #include "support/test_support.h"
 
 namespace kestra {
@@ -90,7 +91,7 @@ TEST_F(MemoryMapTest, SramInBankOne) {
   EXPECT_EQ(ReadMemory(*m, 0x10010), 0x00);  // a new save is zero
   WriteMemory(*m, 0x10010, 0x42);
   EXPECT_EQ(ReadMemory(*m, 0x10010), 0x42);
-  EXPECT_EQ(m->mem.SaveBankTable[0][0x10], 0x42);
+  EXPECT_EQ(m->map.SaveBankTable[0][0x10], 0x42);
 }
 
 TEST_F(MemoryMapTest, BankOneWritesWithoutSaveLandInFillPage) {
@@ -115,12 +116,12 @@ TEST_F(MemoryMapTest, PortC1OutOfRangeKeepsBankOne) {
 TEST_F(MemoryMapTest, EepromStoreMapsIntoBankOneThroughPortC1) {
   Load(8, 2, 0x10);
   EXPECT_EQ(ReadMemory(*m, 0x10000), 0xFF);  // EEPROM cartridges have no SRAM in bank 1
-  ASSERT_EQ(m->eeprom.CartEeprom.store, m->mem.SaveBankTable[0]);
-  m->eeprom.CartEeprom.store[4] = 0x5C;
+  ASSERT_EQ(m->map.CartEepromStore, m->map.SaveBankTable[0]);
+  m->map.CartEepromStore[4] = 0x5C;
   WritePort(*m, 0xC1, 0);
   EXPECT_EQ(ReadMemory(*m, 0x10004), 0x5C);
   WriteMemory(*m, 0x10005, 0x3D);
-  EXPECT_EQ(m->eeprom.CartEeprom.store[5], 0x3D);
+  EXPECT_EQ(m->map.CartEepromStore[5], 0x3D);
 }
 
 TEST_F(MemoryMapTest, BankPortsSelectRomBanks) {

@@ -12,8 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/files.h"
+#include "base/files.h"
 #include "core/machine.h"
+#include "system/loader.h"
 #include "support/test_support.h"
 
 extern char** environ;
@@ -54,7 +55,7 @@ class SaveSafetyTest : public ::testing::Test {
     setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, SIG_IGN);
     if (LoadCartridge(*m, image) != 0) return 2;
-    for (int i = 0; i < 8192; ++i) m->mem.SaveBankTable[0][i] = 0xEE;
+    for (int i = 0; i < 8192; ++i) m->map.SaveBankTable[0][i] = 0xEE;
     UnloadCartridge(*m);
     return Texts() == std::vector<std::string>{kMsgSaveWriteFailed} ? 0 : 3;
   }
@@ -115,7 +116,7 @@ TEST_F(SaveSafetyTest, StaleTemporaryLinkIsReplacedNotFollowed) {
   WriteFile(dir.file("victim"), victim);
   fs::create_symlink(dir.file("victim"), dir.file("stale.sav.tmp"));
   ASSERT_EQ(LoadCartridge(*m, image), 0);
-  m->mem.SaveBankTable[0][0] = 0x5A;
+  m->map.SaveBankTable[0][0] = 0x5A;
   UnloadCartridge(*m);
   EXPECT_TRUE(Texts().empty());
   EXPECT_EQ(ReadFile(dir.file("victim")), victim);
@@ -134,8 +135,8 @@ TEST_F(SaveSafetyTest, LinkedSaveIsWrittenThroughTheLink) {
   chmod(dir.file("saves/real.sav").c_str(), 0600);
   fs::create_symlink("saves/real.sav", dir.file("linked.sav"));  // relative
   ASSERT_EQ(LoadCartridge(*m, image), 0);
-  EXPECT_EQ(m->mem.SaveBankTable[0][1], old[1]);
-  m->mem.SaveBankTable[0][1] = 0xA5;
+  EXPECT_EQ(m->map.SaveBankTable[0][1], old[1]);
+  m->map.SaveBankTable[0][1] = 0xA5;
   UnloadCartridge(*m);
   EXPECT_TRUE(Texts().empty());
   EXPECT_TRUE(fs::is_symlink(dir.file("linked.sav")));
@@ -211,7 +212,7 @@ TEST_F(SaveSafetyTest, LongestFileNameStillSaves) {
   const std::string stem(251, 'n');  // stem + ".sav" is 255 bytes
   const std::string image = Game(stem, old);
   ASSERT_EQ(LoadCartridge(*m, image), 0);
-  m->mem.SaveBankTable[0][2] = 0x11;
+  m->map.SaveBankTable[0][2] = 0x11;
   UnloadCartridge(*m);
   EXPECT_TRUE(Texts().empty());
   const auto saved = ReadFile(dir.file(stem + ".sav"));

@@ -8,6 +8,7 @@
 
 #include "core/interrupts.h"
 #include "core/machine.h"
+#include "system/loader.h"
 #include "loaded_machine.h"
 
 namespace kestra {
@@ -100,10 +101,10 @@ TEST_F(SchedulerTest, LcdOffDrawsNothingButStillCopiesSprites) {
   for (int i = 0; i < 32; ++i) m->mem.Iram[0x600 + i] = static_cast<uint8_t>(0x40 + i);
   const int counter = m->sched.FrameSkipCounter;
   StepTo(140, 3);
-  EXPECT_EQ(m->sched.Sprites.count, 0);
+  EXPECT_EQ(m->sprites.count, 0);
   RunSlice(*m);  // phase 4 of line 140
-  ASSERT_EQ(m->sched.Sprites.count, 3);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(m->sched.Sprites.entries[i], 0x48 + i) << i;
+  ASSERT_EQ(m->sprites.count, 3);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(m->sprites.entries[i], 0x48 + i) << i;
   StepLines(3 * 159);
   EXPECT_EQ(m.display.presentedFrames(), 0);
   EXPECT_EQ(m->sched.FrameSkipCounter, counter);
@@ -115,13 +116,13 @@ TEST_F(SchedulerTest, SpriteSnapshotHoldsAtMost128Entries) {
   Port(0x06) = 0xFF;
   for (int i = 0; i < 0x1000; ++i) m->mem.Iram[0x3E00 + i] = static_cast<uint8_t>(i * 7);
   TakeSpriteSnapshot(*m);
-  ASSERT_EQ(m->sched.Sprites.count, 128);
+  ASSERT_EQ(m->sprites.count, 128);
   for (int i = 0; i < 512; ++i) {
-    ASSERT_EQ(m->sched.Sprites.entries[i], m->mem.Iram[0x3E00 + 0x3FC + i]) << i;
+    ASSERT_EQ(m->sprites.entries[i], m->mem.Iram[0x3E00 + 0x3FC + i]) << i;
   }
   Port(0x06) = 0;
   TakeSpriteSnapshot(*m);
-  EXPECT_EQ(m->sched.Sprites.count, 0);
+  EXPECT_EQ(m->sprites.count, 0);
 }
 
 TEST_F(SchedulerTest, NoiseCounterAndSoundDmaAtPhaseTwo) {

@@ -40,7 +40,7 @@ TEST_F(CodeFetchTest, SegmentRunsOnIntoTheNextBank) {
 }
 
 TEST_F(CodeFetchTest, IpWrapsWithinTheSegmentDuringARun) {
-  m->mem.BankReadTable[2] = bank2.data();
+  m->map.BankReadTable[2] = bank2.data();
   Set(CS, 0x2000);
   Set(IP, 0xFFFD);
   Put(bank2, 0xFFFD, {0x90, 0xB8, 0x34});  // NOP; MOV AX, 0x1234 over the wrap
@@ -49,8 +49,8 @@ TEST_F(CodeFetchTest, IpWrapsWithinTheSegmentDuringARun) {
 }
 
 TEST_F(CodeFetchTest, FarTransfersFetchFromTheirNewSegment) {
-  m->mem.BankReadTable[2] = bank2.data();
-  m->mem.BankReadTable[3] = other.data();
+  m->map.BankReadTable[2] = bank2.data();
+  m->map.BankReadTable[3] = other.data();
   Vector(0x20, 0x2000, 0x0300);
   Set(CS, 0x2000);
   Set(IP, 0);
@@ -80,8 +80,8 @@ TEST_F(CodeFetchTest, FarTransfersFetchFromTheirNewSegment) {
 
 TEST_F(CodeFetchTest, OutToABankPortFetchesFromTheNewPage) {
   // Port 0xC2 remaps bank 2 at once; the code goes on in the new page.
-  m->mem.BankReadTable[2] = bank2.data();
-  m->mem.RomBankTable[5] = other.data();
+  m->map.BankReadTable[2] = bank2.data();
+  m->map.RomBankTable[5] = other.data();
   Set(CS, 0x2000);
   Set(IP, 0);
   Put(bank2, 0, {0xB0, 0x05, 0xE6, 0xC2, 0xB3, 0xEE});  // MOV AL, 5; OUT 0xC2, AL
@@ -92,8 +92,8 @@ TEST_F(CodeFetchTest, OutToABankPortFetchesFromTheNewPage) {
 
   // Port 0xC0 from code above segment 0x4000: one more instruction from the
   // old page, then the new one.
-  m->mem.BankReadTable[4] = bank2.data();
-  m->mem.RomBankTable[0x14] = more.data();  // bank 4 for port value 1
+  m->map.BankReadTable[4] = bank2.data();
+  m->map.RomBankTable[0x14] = more.data();  // bank 4 for port value 1
   Set(CS, 0x4000);
   Set(IP, 0x100);
   Put(bank2, 0x100, {0xB0, 0x01, 0xE6, 0xC0, 0xB7, 0x11, 0xB1, 0xEE});  // ...; MOV BH, 0x11
@@ -105,18 +105,18 @@ TEST_F(CodeFetchTest, OutToABankPortFetchesFromTheNewPage) {
 }
 
 TEST_F(CodeFetchTest, PagesAndCsChangedBetweenRunsAreSeen) {
-  m->mem.BankReadTable[2] = bank2.data();
+  m->map.BankReadTable[2] = bank2.data();
   Set(CS, 0x2000);
   Set(IP, 0);
   Put(bank2, 0, {0xB0, 0x11, 0xB0, 0x12});  // MOV AL, 0x11; MOV AL, 0x12
   Put(other, 2, {0xB0, 0x22});
   EXPECT_EQ(Run(1), 1);
   EXPECT_EQ(AL(), 0x11);
-  m->mem.BankReadTable[2] = other.data();
+  m->map.BankReadTable[2] = other.data();
   EXPECT_EQ(Run(1), 1);
   EXPECT_EQ(AL(), 0x22);
   // CS written straight into the register file.
-  m->mem.BankReadTable[3] = more.data();
+  m->map.BankReadTable[3] = more.data();
   Put(more, 4, {0xB0, 0x33});
   Set(CS, 0x3000);
   EXPECT_EQ(Run(1), 1);

@@ -144,7 +144,7 @@ TEST_F(ControlTest, FarCallsJumpsAndReturns) {
 
 TEST_F(ControlTest, IndirectFarTransfersReadTheSecondWordInsideTheBank) {
   // Operand at DS:0xFFFE with DS = 0x1000: the segment word is at 0x10000.
-  m->mem.BankReadTable[2] = bank2.data();
+  m->map.BankReadTable[2] = bank2.data();
   Set(DS, 0x1000);
   Set(BX, 0xFFFE);
   Poke16(0x1FFFE, 0x0444);

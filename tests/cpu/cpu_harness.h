@@ -36,7 +36,7 @@ class CpuTest : public ::testing::Test {
   static constexpr uint32_t kExtra = 0x4000;  // ES:0
 
   CpuTest() : bank1(0x10000, 0), bank2(0x10000, 0) {
-    m->mem.BankReadTable[1] = bank1.data();
+    m->map.BankReadTable[1] = bank1.data();
     Reset();
   }
 
@@ -59,7 +59,7 @@ class CpuTest : public ::testing::Test {
 
   // Bytes straight into the page behind a linear address (no write hooks).
   uint8_t& Byte(uint32_t linear) {
-    return m->mem.BankReadTable[(linear >> 16) & 0xF][linear & 0xFFFF];
+    return m->map.BankReadTable[(linear >> 16) & 0xF][linear & 0xFFFF];
   }
   void Poke(uint32_t linear, std::initializer_list<uint8_t> bytes) {
     for (uint8_t b : bytes) Byte(linear++) = b;

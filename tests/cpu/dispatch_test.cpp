@@ -32,7 +32,7 @@ TEST_F(DispatchTest, ResetStartsAtTheTopOfMemoryWithFlagsClear) {
   for (int index : {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 14}) {
     EXPECT_EQ(GetCpuRegister(*m, index), 0) << index;
   }
-  m->mem.BankReadTable[15] = bank2.data();
+  m->map.BankReadTable[15] = bank2.data();
   bank2[0xFFF0] = 0xB0;  // MOV AL, 0x42
   bank2[0xFFF1] = 0x42;
   EXPECT_EQ(Step(), 1);
@@ -111,7 +111,7 @@ TEST_F(DispatchTest, WordOperandCarriesIntoTheNextLinearByte) {
   EXPECT_EQ(bank1[0x2000], 0xBE);
   EXPECT_EQ(m->mem.Iram[0x2000], 0);
   // DS = 0x1000: bytes at 0x1FFFF and 0x20000 (bank 2).
-  m->mem.BankReadTable[2] = bank2.data();
+  m->map.BankReadTable[2] = bank2.data();
   Set(DS, 0x1000);
   bank1[0xFFFF] = 0x34;
   bank2[0x0000] = 0x12;
@@ -290,7 +290,7 @@ TEST_F(DispatchTest, JumpOntoItselfEndsTheRunAsIfItHadLooped) {
 TEST_F(DispatchTest, JumpOntoItselfAfterABankSwitchRunsOnce) {
   // The OUT remaps the code after the extra instruction: the run loop must
   // fetch afresh instead of assuming the jump repeats.
-  m->mem.BankReadTable[4] = bank2.data();
+  m->map.BankReadTable[4] = bank2.data();
   bank2[0] = 0xE6;  // OUT 0xC0, AL
   bank2[1] = 0xC0;
   bank2[2] = 0xEB;  // JMP $

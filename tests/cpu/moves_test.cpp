@@ -113,7 +113,7 @@ TEST_F(MovesTest, LeaRegisterFormLeavesTheDestination) {
 
 TEST_F(MovesTest, FarPointerLoadsWrapTheSecondWordInsideTheOperandsBank) {
   // DS:0xFFFE at linear 0x1FFFE: the segment word is at 0x10000, not 0x20000.
-  m->mem.BankReadTable[2] = bank2.data();
+  m->map.BankReadTable[2] = bank2.data();
   Set(DS, 0x1000);
   Set(BX, 0xFFFE);
   Poke16(0x1FFFE, 0x5678);
@@ -316,25 +316,27 @@ TEST_F(MovesTest, InReadsThePortFileWithSixteenBitPorts) {
   m->io.IoPorts[0x10] = 0x11;
   m->io.IoPorts[0x11] = 0x22;
   m->io.IoPorts[0xFF] = 0x33;
-  m->io.IoPorts[0x100] = 0x44;  // never stored by the machine; read all the same
-  m->io.IoPorts[0x1234] = 0x55;
-  m->io.IoPorts[0x1235] = 0x66;
+  m->io.IoPorts[0x00] = 0x44;  // a port number that wrapped to 8 bits would read these
+  m->io.IoPorts[0x34] = 0x55;
+  m->io.IoPorts[0x35] = 0x66;
   EXPECT_EQ(Exec({0xE4, 0x10}), 6);
   EXPECT_EQ(AL(), 0x11);
   EXPECT_EQ(Exec({0xE5, 0x10}), 6);
   EXPECT_EQ(R(AX), 0x2211);
   Exec({0xE5, 0xFF});
-  EXPECT_EQ(R(AX), 0x4433);
+  EXPECT_EQ(R(AX), 0x0033);  // port 0x100 holds nothing
   Set(DX, 0x1234);
-  Set(AX, 0);
+  Set(AX, 0xFFFF);
   EXPECT_EQ(Exec({0xEC}), 6);
-  EXPECT_EQ(R(AX), 0x0055);
+  EXPECT_EQ(R(AX), 0xFF00);
   EXPECT_EQ(Exec({0xED}), 6);
-  EXPECT_EQ(R(AX), 0x6655);
-  Set(DX, 0xFFFF);
-  m->io.IoPorts[0xFFFF] = 0x77;
+  EXPECT_EQ(R(AX), 0x0000);
+  Set(DX, 0x00FF);
   Exec({0xED});
-  EXPECT_EQ(R(AX), 0x0077);  // the port past 0xFFFF reads 0
+  EXPECT_EQ(R(AX), 0x0033);
+  Set(DX, 0xFFFF);
+  Exec({0xED});
+  EXPECT_EQ(R(AX), 0x0000);  // neither 0xFFFF nor the port past it wraps to 0
 }
 
 TEST_F(MovesTest, OutGoesThroughWritePort) {
@@ -360,19 +362,19 @@ TEST_F(MovesTest, OutGoesThroughWritePort) {
 
 TEST_F(MovesTest, WordOutReachesBothBankPorts) {
   uint8_t* pages[2] = {bank1.data(), bank2.data()};
-  m->mem.RomBankTable[0x12] = pages[0];
-  m->mem.RomBankTable[0x34] = pages[1];
+  m->map.RomBankTable[0x12] = pages[0];
+  m->map.RomBankTable[0x34] = pages[1];
   Set(AX, 0x3412);
   Exec({0xE7, 0xC2});  // banks 2 and 3
-  EXPECT_EQ(m->mem.BankReadTable[2], pages[0]);
-  EXPECT_EQ(m->mem.BankReadTable[3], pages[1]);
+  EXPECT_EQ(m->map.BankReadTable[2], pages[0]);
+  EXPECT_EQ(m->map.BankReadTable[3], pages[1]);
 }
 
 class BankSwitchTest : public CpuTest {
  protected:
   // Code at 0x4000:0000 in bank 4, IP 0, AX 0.
   void PutHighCode(std::initializer_list<uint8_t> bytes) {
-    m->mem.BankReadTable[4] = bank2.data();
+    m->map.BankReadTable[4] = bank2.data();
     std::copy(bytes.begin(), bytes.end(), bank2.begin());
     Set(CS, 0x4000);
     Set(IP, 0);
@@ -385,7 +387,7 @@ TEST_F(BankSwitchTest, FromHighCodeRunsOneMoreInstruction) {
   EXPECT_EQ(Step(), 7);  // OUT plus the INC that follows it
   EXPECT_EQ(R(AX), 1);
   EXPECT_EQ(R(IP), 3);
-  EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[4]);
+  EXPECT_EQ(m->map.BankReadTable[4], m->map.RomBankTable[4]);
 
   // OUTSB of the byte 1 to port 0xC0, stepped and within a run (which ends
   // after the INC, at the next one).
@@ -398,7 +400,7 @@ TEST_F(BankSwitchTest, FromHighCodeRunsOneMoreInstruction) {
     EXPECT_EQ(R(AX), 1);
     EXPECT_EQ(R(IP), 2);
     EXPECT_EQ(R(SI), 1);
-    EXPECT_EQ(m->mem.BankReadTable[4], m->mem.RomBankTable[0x14]);
+    EXPECT_EQ(m->map.BankReadTable[4], m->map.RomBankTable[0x14]);
   }
 }
 

@@ -114,10 +114,10 @@ struct ProgramMachine {
     const size_t first = std::min<size_t>(code.size(), kInBank14);
     std::memcpy(bank14.data() + (kCodeBase & 0xFFFF), code.data(), first);
     std::memcpy(bank15.data(), code.data() + first, code.size() - first);
-    MemoryState& mem = m->mem;
+    MemoryMap& map = m->map;
     // Port 0xC0 = 0xFF maps the same pages again.
-    mem.BankReadTable[14] = mem.RomBankTable[0xFE] = bank14.data();
-    mem.BankReadTable[15] = mem.RomBankTable[0xFF] = bank15.data();
+    map.BankReadTable[14] = map.RomBankTable[0xFE] = bank14.data();
+    map.BankReadTable[15] = map.RomBankTable[0xFF] = bank15.data();
     CpuReset(*m);
     SetCpuRegister(*m, kRegCs, kCodeSegment);
   }

@@ -312,11 +312,11 @@ TEST_F(StringTest, RepOutsbFeedsThePortEachElement) {
   Poke(kData, {0x01, 0x02, 0x03});
   Set(DX, 0xC2);
   uint8_t* pages[4] = {bank1.data(), bank2.data(), bank1.data(), bank2.data()};
-  for (int i = 1; i <= 3; ++i) m->mem.RomBankTable[i] = pages[i];
+  for (int i = 1; i <= 3; ++i) m->map.RomBankTable[i] = pages[i];
   Set(CX, 3);
   EXPECT_EQ(Exec({0xF3, 0x6E}), 5 + 3 * 6);
   EXPECT_EQ(m->io.IoPorts[0xC2], 0x03);
-  EXPECT_EQ(m->mem.BankReadTable[2], pages[3]);
+  EXPECT_EQ(m->map.BankReadTable[2], pages[3]);
 }
 
 // A repeated string instruction goes through the page in runs where its
@@ -387,7 +387,7 @@ class StringRunTest : public CpuTest {
 
   // Code in bank 2, away from the data the cases move.
   void Fill() {
-    m->mem.BankReadTable[2] = bank2.data();
+    m->map.BankReadTable[2] = bank2.data();
     Set(CS, 0x2000);
     for (uint32_t i = 0; i < kPageSize; ++i) {
       m->mem.Iram[i] = static_cast<uint8_t>(i * 7 + 3);

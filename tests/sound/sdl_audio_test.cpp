@@ -5,7 +5,8 @@
 #include <thread>
 
 #include "core/cartridge.h"
-#include "core/scheduler.h"
+#include "system/loader.h"
+#include "system/scheduler.h"
 #include "host/sdl_audio.h"
 #include "sound/sound.h"
 #include "sound_fixture.h"

@@ -40,8 +40,7 @@ TEST(SoundTables, RateIsTheCpuClockOverTheRemainingPeriod) {
 }
 
 TEST(SoundNoise, FirstStatesFromStartUp) {
-  TestMachine m(TestMachine::NoSound);
-  SoundState& s = m->sound;
+  NoiseLfsr s;
   std::vector<uint32_t> states;
   for (int i = 0; i < 16; ++i) states.push_back(StepNoise(s, 15));
   EXPECT_THAT(states, ElementsAre(0x0001, 0x4000, 0x2000, 0x1000, 0x0800, 0x0400, 0x0200, 0x0100,
@@ -49,8 +48,7 @@ TEST(SoundNoise, FirstStatesFromStartUp) {
 }
 
 TEST(SoundNoise, NarrowerWidthMasksTheRegisterAndNeverLeavesItZero) {
-  TestMachine m(TestMachine::NoSound);
-  SoundState& s = m->sound;
+  NoiseLfsr s;
   StepNoise(s, 15);  // 0x0001
   StepNoise(s, 15);  // 0x4000: nothing below bit 7 survives the mask to width 8
   const uint32_t v = StepNoise(s, 8);
@@ -63,12 +61,12 @@ TEST(SoundNoise, NarrowerWidthMasksTheRegisterAndNeverLeavesItZero) {
 using SoundDevice = SoundTest;
 
 TEST_F(SoundDevice, NoisePatternZeroStartsWithTheFirstStates) {
-  const uint8_t* t = m->sound.NoiseTables[0];
+  const uint8_t* t = SharedNoisePatterns().Tables[0];
   EXPECT_EQ(t[0], 152);
   for (int i = 1; i <= 14; ++i) EXPECT_EQ(t[i], 107) << i;
   EXPECT_EQ(t[15], 152);
   for (int p = 0; p < 8; ++p) {
-    EXPECT_THAT(std::vector<uint8_t>(m->sound.NoiseTables[p], m->sound.NoiseTables[p] + 4096),
+    EXPECT_THAT(std::vector<uint8_t>(SharedNoisePatterns().Tables[p], SharedNoisePatterns().Tables[p] + 4096),
                 Each(::testing::AnyOf(107, 152)));
   }
 }
@@ -76,9 +74,9 @@ TEST_F(SoundDevice, NoisePatternZeroStartsWithTheFirstStates) {
 TEST_F(SoundDevice, LineStepWalksTheNoiseSequence) {
   const uint32_t start = m->sound.NoiseReadIndex;
   for (uint32_t i = 1; i <= 3; ++i) {
-    EXPECT_EQ(SoundLineStep(*m), m->sound.NoiseSequence[(start + i) & 0xFFFF]);
+    EXPECT_EQ(SoundLineStep(*m), SharedNoisePatterns().Sequence[(start + i) & 0xFFFF]);
   }
-  for (uint16_t v : m->sound.NoiseSequence) ASSERT_LT(v, 0x8000);
+  for (uint16_t v : SharedNoisePatterns().Sequence) ASSERT_LT(v, 0x8000);
 }
 
 TEST_F(SoundDevice, OpenLeavesSixSilentStoppedBuffers) {
@@ -202,7 +200,7 @@ TEST_F(SoundDevice, MasterIndexAttenuatesDownToSilence) {
 TEST_F(SoundDevice, NoisePatternPortUploadsThePattern) {
   Out(0x8E, 0x0B);  // pattern 3
   const std::vector<uint8_t> bytes = HostBytes(kNoiseBuffer, 0, 65536);
-  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), m->sound.NoiseTables[3]));
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), SharedNoisePatterns().Tables[3]));
 }
 
 TEST_F(SoundDevice, ControlPortEdgesStartAndStopBuffers) {

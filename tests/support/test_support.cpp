@@ -12,6 +12,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "system/console.h"
+
 extern char** environ;
 
 namespace kestra::test {

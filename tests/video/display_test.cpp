@@ -115,7 +115,7 @@ TEST(SetDisplayGeometry, RecreatesTheOutputOnlyForNewValues) {
   EXPECT_EQ(m.display.width(), 144);
   EXPECT_EQ(m.display.height(), 224);
   EXPECT_EQ(m.display.scale(), 3);
-  EXPECT_EQ(m->palette.HostColours[0x18], 0x0000FFu) << "colours survive the re-creation";
+  EXPECT_EQ(m->colours.HostColours[0x18], 0x0000FFu) << "colours survive the re-creation";
 }
 
 TEST(SetDisplayGeometry, BeforeTheWindowOpensTheOutputOnlyKeepsTheValues) {
@@ -134,12 +134,12 @@ TEST(OpenDisplay, AChangedDesktopFormatReconvertsTheColours) {
   VideoMachine m(test::kRgb565);
   WritePaletteByte(*m, 0, 0x80);
   WritePaletteByte(*m, 1, 0x0F);
-  ASSERT_EQ(m->palette.HostColours[0], 0xFC40u);
+  ASSERT_EQ(m->colours.HostColours[0], 0xFC40u);
   test::ScriptedDisplay deeper;
   CloseDisplay(*m);
   m->host.display = &deeper;
   ASSERT_EQ(OpenDisplay(*m), 0);
-  EXPECT_EQ(m->palette.HostColours[0], 0xFF8800u);
+  EXPECT_EQ(m->colours.HostColours[0], 0xFF8800u);
 }
 
 TEST(PresentFrame, PublishesTheFinishedFrame) {
@@ -186,10 +186,10 @@ TEST(Screenshot, WritesTheLastPresentedFrameAsPng) {
   m->io.IoPorts[0x00] = 0x04;
   WritePaletteByte(*m, 0x100 + 2, 0x8F);  // palette 8 colour 1: red 0, green 8, blue 15
   m->mem.Iram[0x2000 + 16] = 0xFF;        // tile 1 row 0: value 1
-  m->sched.Sprites.entries[0] = 1;
-  m->sched.Sprites.entries[2] = 143;
-  m->sched.Sprites.entries[3] = 220;
-  m->sched.Sprites.count = 1;
+  m->sprites.entries[0] = 1;
+  m->sprites.entries[2] = 143;
+  m->sprites.entries[3] = 220;
+  m->sprites.count = 1;
   for (int line = 0; line < 144; ++line) RenderLine(*m, line);
   PresentFrame(*m);
   m->mem.Iram[0x2000 + 16] = 0;

@@ -47,27 +47,27 @@ TEST(PaletteBytes, ReconvertTheWholeWordOfTheByteWritten) {
   VideoMachine m(test::kRgb565);
   WritePaletteByte(*m, 0x22, 0x80);
   WritePaletteByte(*m, 0x23, 0x0F);
-  EXPECT_EQ(m->palette.HostColours[0x11], 0xFC40u);
+  EXPECT_EQ(m->colours.HostColours[0x11], 0xFC40u);
   WritePaletteByte(*m, 0x22, 0xFF);  // the low byte again, with the high byte kept
-  EXPECT_EQ(m->palette.HostColours[0x11], 0xFFFFu);
+  EXPECT_EQ(m->colours.HostColours[0x11], 0xFFFFu);
   WritePaletteByte(*m, 0x20F, 0x0F);  // shade 7, high byte
   EXPECT_EQ(m->palette.PaletteWords[0x20F], 0x0F);
-  EXPECT_EQ(m->palette.HostColours[263], 0xF800u);
+  EXPECT_EQ(m->colours.HostColours[263], 0xF800u);
 }
 
 TEST(PaletteBytes, ColourRamByteGoesThroughInternalRamInEveryMode) {
   VideoMachine m(kXrgb32);
   m->io.IoPorts[0x60] = 0x80;
   WriteMemory(*m, 0xFE00, 0x5A);
-  EXPECT_EQ(m->palette.HostColours[0], 0x0055AAu);
+  EXPECT_EQ(m->colours.HostColours[0], 0x0055AAu);
   WriteMemory(*m, 0xFE01, 0x0F);  // red 15, green and blue from the byte at 0xFE00
-  EXPECT_EQ(m->palette.HostColours[0], 0xFF55AAu);
+  EXPECT_EQ(m->colours.HostColours[0], 0xFF55AAu);
   EXPECT_EQ(m->palette.PaletteWords[1], 0x0F);
 
   m->io.IoPorts[0x60] = 0x00;  // monochrome: the colour RAM still changes the colour at once
   WriteMemory(*m, 0xFFFE, 0x21);
   WriteMemory(*m, 0xFFFF, 0x03);
-  EXPECT_EQ(m->palette.HostColours[255], 0x332211u);
+  EXPECT_EQ(m->colours.HostColours[255], 0x332211u);
 }
 
 TEST(PaletteBytes, AreLostWithoutAFrameBuffer) {
@@ -101,21 +101,21 @@ TEST(ShadePorts, PickTwoLevelsAndReapplyEveryPalettePort) {
   WriteShadePort(*m, 0x1C, 0x70);
   EXPECT_EQ(m->palette.ShadePool[0], 0xFF);
   EXPECT_EQ(m->palette.ShadePool[1], 0x88);
-  EXPECT_EQ(m->palette.HostColours[256], 0xFFFFu);
-  EXPECT_EQ(m->palette.HostColours[257], 0x8C51u);
+  EXPECT_EQ(m->colours.HostColours[256], 0xFFFFu);
+  EXPECT_EQ(m->colours.HostColours[257], 0x8C51u);
   EXPECT_EQ(m->palette.PaletteWords[0x202], 0x88);
   EXPECT_EQ(m->palette.PaletteWords[0x203], 0x88);
   // Both palettes followed the new shades.
-  EXPECT_EQ(m->palette.HostColours[0], 0xFFFFu);
-  EXPECT_EQ(m->palette.HostColours[1], 0x8C51u);
-  EXPECT_EQ(m->palette.HostColours[15 * 16 + 2], 0x8C51u);
-  EXPECT_EQ(m->palette.HostColours[15 * 16 + 3], 0xFFFFu);
+  EXPECT_EQ(m->colours.HostColours[0], 0xFFFFu);
+  EXPECT_EQ(m->colours.HostColours[1], 0x8C51u);
+  EXPECT_EQ(m->colours.HostColours[15 * 16 + 2], 0x8C51u);
+  EXPECT_EQ(m->colours.HostColours[15 * 16 + 3], 0xFFFFu);
   EXPECT_EQ(m->palette.PaletteWords[0x1E5], 0x88);
 
   WriteShadePort(*m, 0x1F, 0xF0);  // shades 6 and 7
   EXPECT_EQ(m->palette.ShadePool[6], 0xFF);
   EXPECT_EQ(m->palette.ShadePool[7], 0x00);
-  EXPECT_EQ(m->palette.HostColours[263], 0u);
+  EXPECT_EQ(m->colours.HostColours[263], 0u);
 }
 
 TEST(MonochromePalettePorts, SetTwoColoursFromTheShadePool) {
@@ -124,7 +124,7 @@ TEST(MonochromePalettePorts, SetTwoColoursFromTheShadePool) {
   WriteDisplayPort(*m, 0x1D, 0x32);  // shades 2, 3: levels 2, 3
   WriteDisplayPort(*m, 0x1E, 0x54);
   WriteDisplayPort(*m, 0x1F, 0x76);
-  const uint32_t* c = m->palette.HostColours;
+  const uint32_t* c = m->colours.HostColours;
 
   WriteDisplayPort(*m, 0x25, 0x21);  // odd port: palette 2 colours 2 and 3
   EXPECT_EQ(c[2 * 16 + 2], c[256 + 1]);
@@ -141,10 +141,10 @@ TEST(MonochromePalettePorts, DoNothingInColourMode) {
   VideoMachine m(kXrgb32);
   m->io.IoPorts[0x60] = 0x80;
   uint32_t before[kHostColourCount];
-  std::copy(std::begin(m->palette.HostColours), std::end(m->palette.HostColours), before);
+  std::copy(std::begin(m->colours.HostColours), std::end(m->colours.HostColours), before);
   WriteDisplayPort(*m, 0x1C, 0x7F);
   WriteDisplayPort(*m, 0x21, 0x77);
-  EXPECT_TRUE(std::equal(std::begin(before), std::end(before), m->palette.HostColours));
+  EXPECT_TRUE(std::equal(std::begin(before), std::end(before), m->colours.HostColours));
   EXPECT_EQ(m->palette.ShadePool[0], 0);
   EXPECT_EQ(m->io.IoPorts[0x21], 0x77) << "the port itself is stored";
 }
@@ -156,8 +156,8 @@ TEST(MonochromePalettePorts, TheResetValuesBuildTheInitialGreys) {
   const uint8_t pool[8] = {0x66, 0x66, 0x22, 0x00, 0x88, 0x44, 0x00, 0x22};
   EXPECT_TRUE(std::equal(pool, pool + 8, m->palette.ShadePool));
   WriteDisplayPort(*m, 0x20, 0x30);  // palette 0: shade 0, shade 3
-  EXPECT_EQ(m->palette.HostColours[0], 0x666666u);
-  EXPECT_EQ(m->palette.HostColours[1], 0x000000u);
+  EXPECT_EQ(m->colours.HostColours[0], 0x666666u);
+  EXPECT_EQ(m->colours.HostColours[1], 0x000000u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "system/console.h"
 #include "core/ports.h"
 #include "video/renderer.h"
 
@@ -135,8 +136,8 @@ Line ModelLine(const Machine& m, int line, Tally& tally) {
 
   // The snapshot entries that cross this line, in drawing order (last first).
   std::vector<int> sprites;
-  for (int n = m.sched.Sprites.count - 1; n >= 0; --n) {
-    const uint8_t* e = m.sched.Sprites.entries + 4 * n;
+  for (int n = m.sprites.count - 1; n >= 0; --n) {
+    const uint8_t* e = m.sprites.entries + 4 * n;
     const int y = SignedCoordinate(e[2]);
     if (y <= line && line < y + 8 && SignedCoordinate(e[3]) < kWidth) sprites.push_back(n);
   }
@@ -170,7 +171,7 @@ Line ModelLine(const Machine& m, int line, Tally& tally) {
     if (control & 0x04) {
       bool spriteDrawn = false;
       for (int n : sprites) {
-        const uint8_t* e = m.sched.Sprites.entries + 4 * n;
+        const uint8_t* e = m.sprites.entries + 4 * n;
         const int attr = e[0] + 256 * e[1];
         const int sx = SignedCoordinate(e[3]), sy = SignedCoordinate(e[2]);
         if (x < sx || x >= sx + 8) continue;
@@ -210,7 +211,7 @@ Line ModelLine(const Machine& m, int line, Tally& tally) {
         spriteDrawn = true;
       }
     }
-    out[x] = m.palette.HostColours[entry];
+    out[x] = m.colours.HostColours[entry];
   }
   return out;
 }
@@ -313,7 +314,7 @@ Scene BuildScene(Machine& m, int index) {
   for (int p = 0x10; p <= 0x13; ++p) ports[p] = r.OneIn(8) ? 0 : r.Byte();
 
   // Sprites: mostly on one of the drawn lines, often at the edges.
-  SpriteSnapshot& s = m.sched.Sprites;
+  SpriteSnapshot& s = m.sprites;
   const int counts[] = {0, 1, 128, r.Below(129), r.Below(129)};
   s.count = counts[r.Below(5)];
   for (int n = 0; n < kSpriteSnapshotEntries; ++n) {
@@ -340,7 +341,7 @@ Scene BuildScene(Machine& m, int index) {
 
   // Every HostColours entry a different value, so a pixel names its entry.
   for (int n = 0; n < kHostColourCount; ++n) {
-    StoreHostColour(m.palette, n, static_cast<uint32_t>(r.Next() & ~0x1FFull) | n);
+    StoreHostColour(m.colours, n, static_cast<uint32_t>(r.Next() & ~0x1FFull) | n);
   }
   return scene;
 }
@@ -349,7 +350,7 @@ std::string EntryName(const Machine& m, uint32_t pixel) {
   std::ostringstream s;
   s << "0x" << std::hex << pixel << std::dec;
   for (int n = 0; n < kHostColourCount; ++n) {
-    if (m.palette.HostColours[n] != pixel) continue;
+    if (m.colours.HostColours[n] != pixel) continue;
     if (n >= 256) {
       s << " (shade " << n - 256 << ")";
     } else {
@@ -370,7 +371,7 @@ std::string Describe(const Machine& m, const Scene& scene, int line, int x, uint
     << int(p[0x11]) << " / " << int(p[0x12]) << "," << int(p[0x13]) << std::dec
     << "\n  screen 2 window " << int(p[0x08]) << "," << int(p[0x09]) << "-" << int(p[0x0A]) << ","
     << int(p[0x0B]) << ", sprite window " << int(p[0x0C]) << "," << int(p[0x0D]) << "-"
-    << int(p[0x0E]) << "," << int(p[0x0F]) << ", sprites " << m.sched.Sprites.count;
+    << int(p[0x0E]) << "," << int(p[0x0F]) << ", sprites " << m.sprites.count;
   return s.str();
 }
 

@@ -29,9 +29,9 @@ class Scene : public ::testing::Test {
     WritePaletteByte(*m, 2 * entry + 1, word >> 8);
   }
   uint32_t Colour(uint32_t palette, uint32_t value) {
-    return m->palette.HostColours[palette * 16 + value];
+    return m->colours.HostColours[palette * 16 + value];
   }
-  uint32_t Shade(uint32_t s) { return m->palette.HostColours[256 + s]; }
+  uint32_t Shade(uint32_t s) { return m->colours.HostColours[256 + s]; }
 
   uint8_t& Port(uint32_t p) { return m->io.IoPorts[p]; }
   void MapEntry(uint32_t base, int col, int row, uint16_t entry) {
@@ -58,12 +58,12 @@ class Scene : public ::testing::Test {
       TileRowBytes(tile, r, {uint8_t(v & 1 ? 0xFF : 0), uint8_t(v & 2 ? 0xFF : 0)});
   }
   void Sprite(int n, uint16_t attr, uint8_t y, uint8_t x) {
-    uint8_t* e = m->sched.Sprites.entries + 4 * n;
+    uint8_t* e = m->sprites.entries + 4 * n;
     e[0] = attr & 0xFF;
     e[1] = attr >> 8;
     e[2] = y;
     e[3] = x;
-    m->sched.Sprites.count = std::max(m->sched.Sprites.count, n + 1);
+    m->sprites.count = std::max(m->sprites.count, n + 1);
   }
 
   std::array<uint32_t, 224> Line(int line) {
@@ -328,7 +328,7 @@ TEST_F(Scene, EarlierSpritesCoverLaterOnes) {
   EXPECT_EQ(line[21], Colour(10, 3));
   EXPECT_EQ(line[22], Shade(0));
 
-  m->sched.Sprites.count = 0;
+  m->sprites.count = 0;
   EXPECT_EQ(Line(0)[12], Shade(0)) << "an empty snapshot draws nothing";
 }
 

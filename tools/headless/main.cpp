@@ -22,23 +22,14 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  auto machine = CreateMachine();
-  Machine& m = *machine;
-  HeadlessHost host(options);
-  SetUpHost(m, host, options);
-  if (LoadCartridge(m, options.image) != 0) {
-    TearDownHost(m, host);
-    return 1;
-  }
-  StartMachine(m);
+  HeadlessRun run(options);
+  if (run.Load() != 0) return 1;
 
   const auto start = std::chrono::steady_clock::now();
-  RunFrames(m, host, options.frames);
+  run.RunFrames(options.frames);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
 
-  const bool written = WriteOutputs(m, host, options);
+  const bool written = run.WriteOutputs();
   if (options.bench) std::printf("%s\n", BenchLine(options.frames, elapsed.count()).c_str());
-  UnloadCartridge(m);  // writes the save file
-  TearDownHost(m, host);
-  return written ? 0 : 1;
+  return written ? 0 : 1;  // the emulator writes the save file as it goes
 }

@@ -1,7 +1,8 @@
 #include "runner.h"
 
-#include <algorithm>
 #include <cstdio>
+
+#include "system/scheduler.h"
 
 namespace kestra::headless {
 
@@ -15,15 +16,10 @@ bool WriteBytes(const std::string& path, const uint8_t* bytes, size_t size) {
   return ok;
 }
 
-// One frame of the mix into the WAV file. The voice buffer holds still
-// during the first frame's mix: from then on the mix reads the voice ring one
-// block behind the block being collected, never one that is still filling.
-void RecordSound(HeadlessHost& host) {
-  if (!host.wav.IsOpen()) return;
-  const bool holdVoice = host.wav.frames() == 0 && host.audio.Status(kVoiceBuffer).playing;
-  if (holdVoice) host.audio.Stop(kVoiceBuffer);
-  host.wav.RecordFrame(host.audio);
-  if (holdVoice) host.audio.Play(kVoiceBuffer);
+EmulatorHost HostFor(InputSource* keys) {
+  EmulatorHost host;
+  host.input = keys;
+  return host;
 }
 
 }  // namespace
@@ -34,61 +30,46 @@ void ScriptedKeys::SetFrame(int frame) {
   }
 }
 
-void HeadlessLayout::LayoutForCartridge(bool vertical) {
-  if (machine) SetDisplayGeometry(*machine, 1, vertical ? 1 : 0);
-}
-
-void SetUpHost(Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
-  m.host.messages = &host.messages;
-  m.host.ticks = &host.ticks;
-  m.host.input = &host.keys;
-  m.host.audio = &host.audio;
-  m.host.display = &host.display;
-  host.layout.machine = &m;
-  m.host.frontEnd = &host.layout;
+HeadlessRun::HeadlessRun(const HeadlessOptions& options)
+    : options_(options), keys_(options.keys), emulator_(HostFor(&keys_)) {
+  Machine& m = emulator_.machine();
   m.settings.Verbose = options.verbose ? 1 : 0;
   m.settings.FrameSkip = options.frameSkip;
-  OpenSound(m);
-  OpenDisplay(m);
-  if (!options.wav.empty()) host.wav.Open(options.wav);
+  emulator_.OpenSound();
+  emulator_.OpenDisplay();
+  if (!options.wav.empty()) wav_.Open(options.wav);
 }
 
-void StartMachine(Machine& m) {
-  SetStereo(m, kVoiceBuffer, 15, 15);
-  PlayBuffer(m, kVoiceBuffer);
+int HeadlessRun::Load() {
+  if (emulator_.Load(options_.image) != 0) return 1;
+  emulator_.StartVoice();
+  return 0;
 }
 
-void TearDownHost(Machine& m, HeadlessHost&) {
-  CloseSound(m);
-  CloseDisplay(m);
-}
-
-void RunFrames(Machine& m, HeadlessHost& host, int frames) {
-  constexpr int kPerTick = EmulatedTicks::kSlicesPerMillisecond;
-  for (int frame = 0; frame < frames; ++frame) {
-    host.keys.SetFrame(frame);
-    // In steps that end on millisecond marks, so the clock reads exactly.
-    int left = kSlicesPerFrame;
-    while (left > 0) {
-      const int step = std::min<int>(left, kPerTick - static_cast<int>(host.ticks.slices % kPerTick));
-      RunSlices(m, step);
-      host.ticks.slices += static_cast<uint64_t>(step);
-      left -= step;
+void HeadlessRun::RunFrames(int frames) {
+  for (int i = 0; i < frames; ++i, ++frame_) {
+    keys_.SetFrame(frame_);
+    emulator_.RunSlices(kSlicesPerFrame);
+    if (wav_.IsOpen()) {
+      int16_t samples[kOutputFramesPerFrame * 2];
+      emulator_.MixFrame(samples);
+      wav_.RecordFrame(samples);
     }
-    RecordSound(host);
   }
 }
 
-bool WriteOutputs(const Machine& m, HeadlessHost& host, const HeadlessOptions& options) {
+bool HeadlessRun::WriteOutputs() {
+  const Machine& m = emulator_.machine();
   bool ok = true;
-  if (!options.screenshot.empty() && !SaveScreenshot(host.display, options.screenshot)) {
-    std::fprintf(stderr, "kestra-headless: cannot write %s\n", options.screenshot.c_str());
+  if (!options_.screenshot.empty() &&
+      !SaveScreenshot(*emulator_.ownDisplay(), options_.screenshot)) {
+    std::fprintf(stderr, "kestra-headless: cannot write %s\n", options_.screenshot.c_str());
     ok = false;
   }
-  if (!options.dumpIram.empty()) ok &= WriteBytes(options.dumpIram, m.mem.Iram, kPageSize);
-  if (!options.dumpPorts.empty()) ok &= WriteBytes(options.dumpPorts, m.io.IoPorts, 0x100);
-  if (!options.wav.empty() && !host.wav.Close()) {
-    std::fprintf(stderr, "kestra-headless: cannot write %s\n", options.wav.c_str());
+  if (!options_.dumpIram.empty()) ok &= WriteBytes(options_.dumpIram, m.mem.Iram, kPageSize);
+  if (!options_.dumpPorts.empty()) ok &= WriteBytes(options_.dumpPorts, m.io.IoPorts, kPortCount);
+  if (!options_.wav.empty() && !wav_.Close()) {
+    std::fprintf(stderr, "kestra-headless: cannot write %s\n", options_.wav.c_str());
     ok = false;
   }
   return ok;

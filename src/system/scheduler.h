@@ -16,27 +16,17 @@ constexpr int kSlicesPerLine = 8;
 constexpr int kSlicesPerJob = 480;
 constexpr int kLinesPerFrame = 159;
 constexpr int kSlicesPerFrame = kSlicesPerLine * kLinesPerFrame;  // 1,272
-constexpr int kSpriteSnapshotEntries = 128;
 constexpr uint32_t kJobMilliseconds = 5;
 constexpr uint32_t kCatchUpLimitMilliseconds = 100;
-
-// A frame is drawn when FrameSkipTable[FrameSkip][FrameSkipCounter] is 1.
-extern const uint8_t FrameSkipTable[5][5];
-
-struct SpriteSnapshot {
-  uint8_t entries[kSpriteSnapshotEntries * 4];
-  int count = 0;  // the renderer walks entries count-1 down to 0
-};
 
 // Carried over across stops and cartridge loads; a fresh machine starts with
 // the values of the program's start.
 struct SchedulerState {
   int32_t CycleBalance = kCyclesPerSlice;  // budget of the next slice
-  int SlicePhase = 0;                      // the first slice runs phase 1
+  int32_t SlicePhase = 0;                  // the first slice runs phase 1
   uint16_t ButtonMask = 0;
   uint16_t PrevButtonMask = 0;
-  int FrameSkipCounter = 0;
-  SpriteSnapshot Sprites;
+  int32_t FrameSkipCounter = 0;
 };
 
 // One slice: CPU for the balance, a phase, and the dispatch of a pending cause.
@@ -45,16 +35,6 @@ inline void RunJob(Machine& m) { RunSlices(m, kSlicesPerJob); }
 
 // Advances the phase, does its work and returns the interrupt status port.
 uint8_t RunSlice(Machine& m);
-
-// Copies the sprite table named by ports 0x04-0x06 (at most 128 entries).
-void TakeSpriteSnapshot(Machine& m);
-
-// Phase 2's voice sample: sound DMA, else channel 2 in voice mode, else 0x80.
-// Advances the DMA registers.
-uint8_t NextVoiceSample(Machine& m);
-// The byte handed to the voice output for a sample: halved around 0x80 and
-// kept within 0x55-0xAA.
-uint8_t VoiceOutputLevel(uint8_t sample);
 
 // The emulation thread's run loop without the thread: a job every 5 ms of the
 // tick source, spinning (not sleeping) until the next mark, never making up

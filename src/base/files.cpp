@@ -1,4 +1,4 @@
-#include "core/files.h"
+#include "base/files.h"
 
 #include <cerrno>
 #include <climits>

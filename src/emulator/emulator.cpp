@@ -1,0 +1,147 @@
+#include "emulator/emulator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sound/sound.h"
+#include "sound/wav_recorder.h"
+#include "system/console.h"
+#include "system/loader.h"
+#include "video/display.h"
+
+namespace kestra {
+
+Emulator::Emulator(const EmulatorHost& host) : m_(CreateMachine()) {
+  HostServices& h = m_->host;
+  if (host.messages) h.messages = host.messages;
+  else h.messages = &ownMessages_;
+  if (host.ticks) {
+    h.ticks = host.ticks;
+  } else {
+    h.ticks = &ownTicks_;
+    emulatedTicks_ = &ownTicks_;
+  }
+  h.input = host.input ? host.input : &ownKeys_;
+  if (!host.display) ownDisplay_ = std::make_unique<HeadlessDisplay>();
+  h.display = host.display ? host.display : ownDisplay_.get();
+  if (!host.audio) ownAudio_ = std::make_unique<OfflineAudio>();
+  h.audio = host.audio ? host.audio : ownAudio_.get();
+  frontEnd_ = host.frontEnd;
+  h.frontEnd = this;
+}
+
+Emulator::~Emulator() {
+  Unload();
+  CloseOutputs();
+  m_->host = HostServices{};
+}
+
+void Emulator::OpenSound() {
+  kestra::OpenSound(*m_);
+  soundOpen_ = true;
+}
+
+void Emulator::OpenDisplay() {
+  kestra::OpenDisplay(*m_);
+  displayOpen_ = true;
+}
+
+void Emulator::CloseOutputs() {
+  if (soundOpen_) CloseSound(*m_);
+  if (displayOpen_) CloseDisplay(*m_);
+  soundOpen_ = displayOpen_ = false;
+}
+
+void Emulator::LayoutForCartridge(bool vertical) {
+  if (frontEnd_) frontEnd_->LayoutForCartridge(vertical);
+  else SetDisplayGeometry(*m_, 1, vertical ? 1 : 0);
+}
+
+int Emulator::Load(const std::string& imagePath) {
+  Unload();
+  mixedFrames_ = 0;
+  return LoadCartridge(*m_, imagePath);
+}
+
+int Emulator::LoadImage(std::span<const uint8_t> image, const std::string& savePath) {
+  Unload();
+  mixedFrames_ = 0;
+  return LoadCartridgeImage(*m_, image, savePath);
+}
+
+void Emulator::Unload() {
+  if (loaded()) UnloadCartridge(*m_);
+}
+
+void Emulator::Reset() {
+  if (!loaded()) return;
+  Machine& m = *m_;
+  // As a load leaves the machine before its reset, with the pages kept.
+  std::memset(m.mem.Iram, 0, sizeof m.mem.Iram);
+  std::memset(m.mem.FillPage, 0xFF, sizeof m.mem.FillPage);
+  std::memset(m.io.IoPorts, 0, sizeof m.io.IoPorts);
+  RebuildDerived(m);
+  ResetMachine(m);
+}
+
+void Emulator::StartVoice() {
+  SetStereo(*m_, kVoiceBuffer, 15, 15);
+  PlayBuffer(*m_, kVoiceBuffer);
+}
+
+void Emulator::RunSlices(int slices) {
+  if (!emulatedTicks_) {
+    kestra::RunSlices(*m_, slices);
+    sliceCount_ += static_cast<uint64_t>(slices);
+    return;
+  }
+  constexpr int kPerTick = EmulatedTicks::kSlicesPerMillisecond;
+  // In steps that end on millisecond marks, so the clock reads exactly.
+  while (slices > 0) {
+    const int step = std::min<int>(
+        slices, kPerTick - static_cast<int>(emulatedTicks_->slices % kPerTick));
+    kestra::RunSlices(*m_, step);
+    emulatedTicks_->slices += static_cast<uint64_t>(step);
+    sliceCount_ += static_cast<uint64_t>(step);
+    slices -= step;
+  }
+}
+
+void Emulator::RunFrame(uint16_t keys) {
+  ownKeys_.mask = keys;
+  RunSlices(kSlicesPerFrame);
+}
+
+void Emulator::RunFrames(int frames, uint16_t keys) {
+  for (int i = 0; i < frames; ++i) RunFrame(keys);
+}
+
+Emulator::Frame Emulator::LastFrame() const {
+  Frame f;
+  if (!ownDisplay_ || ownDisplay_->presentedFrames() == 0) return f;
+  f.pixels = ownDisplay_->PresentedPixels();
+  f.width = ownDisplay_->width();
+  f.height = ownDisplay_->height();
+  f.pitch = f.width;
+  return f;
+}
+
+void Emulator::MixFrame(int16_t* out) {
+  HostAudio& audio = *m_->host.audio;
+  // The voice buffer holds still during the first frame's mix: from then on
+  // the mix reads the voice ring one block behind the block being collected,
+  // never one that is still filling.
+  const bool holdVoice = mixedFrames_ == 0 && audio.Status(kVoiceBuffer).playing;
+  if (holdVoice) audio.Stop(kVoiceBuffer);
+  audio.Render(out, kOutputFramesPerFrame);
+  if (holdVoice) audio.Play(kVoiceBuffer);
+  ++mixedFrames_;
+}
+
+std::span<uint8_t> Emulator::saveMemory() {
+  const CartridgeState& cart = m_->cart;
+  if (!cart.savePages || cart.SaveBankSize == 0) return {};
+  return {cart.savePages.get(), static_cast<size_t>(cart.SaveBankCount) * cart.SaveBankSize};
+}
+
+}  // namespace kestra

@@ -1,0 +1,117 @@
+// The one object every front end drives the machine through: the window
+// program's emulation thread, kestra-headless and the libretro core. It owns
+// the machine and whatever host services the front end does not bring
+// itself: an emulated clock, a key mask, an off-screen picture and an
+// offline mixer, so that a run without a window is repeatable.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "core/machine.h"
+#include "sound/host_audio.h"
+#include "video/headless_display.h"
+
+namespace kestra {
+
+// Emulated time: 5 ms per 480 slices, so a run does not depend on the host.
+class EmulatedTicks final : public TickSource {
+ public:
+  static constexpr int kSlicesPerMillisecond = kSlicesPerJob / static_cast<int>(kJobMilliseconds);
+  uint32_t Ticks() override { return static_cast<uint32_t>(slices / kSlicesPerMillisecond); }
+  uint64_t slices = 0;
+};
+
+// The keys RunFrames was given.
+class HeldKeys final : public InputSource {
+ public:
+  uint32_t PollInput() override { return mask; }
+  uint16_t mask = 0;
+};
+
+// What the front end brings; every null service is the emulator's own.
+struct EmulatorHost {
+  MessageService* messages = nullptr;  // own: stderr
+  TickSource* ticks = nullptr;         // own: emulated time
+  InputSource* input = nullptr;        // own: the key mask of RunFrames
+  DisplayHost* display = nullptr;      // own: an off-screen picture in XRGB
+  HostAudio* audio = nullptr;          // own: an offline mixer, pulled by MixFrame
+  FrontEnd* frontEnd = nullptr;        // own: the picture turned for the cartridge, scale 1
+};
+
+class Emulator final : private FrontEnd {
+ public:
+  explicit Emulator(const EmulatorHost& host = {});
+  ~Emulator() override;  // unloads (the save is written) and closes the outputs
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  Machine& machine() { return *m_; }
+  const Machine& machine() const { return *m_; }
+
+  // The outputs as the program opens them at start: sound, then the display
+  // (before a load, whose reset writes the palettes). A front end that reads
+  // its configuration in between calls them itself.
+  void OpenSound();
+  void OpenDisplay();
+  void CloseOutputs();
+
+  // 0 on success; -1 after the loader's message. The cartridge in the
+  // machine is unloaded first (its save written).
+  int Load(const std::string& imagePath);
+  // An image in memory; with a savePath the save file is read and written
+  // there, without one the caller keeps the save memory (saveMemory()).
+  int LoadImage(std::span<const uint8_t> image, const std::string& savePath = {});
+  void Unload();
+  bool loaded() const { return m_->cart.RomBankCount != 0; }
+
+  // The console's reset with the cartridge and its save memory kept.
+  void Reset();
+
+  // The voice output at full volume and playing: what the front end does
+  // before the emulation runs after a load.
+  void StartVoice();
+
+  // Whole frames of 1,272 slices with the given keys held (own input only).
+  void RunFrame(uint16_t keys);
+  void RunFrames(int frames, uint16_t keys);
+  // Slices in steps that end on the emulated clock's millisecond marks.
+  void RunSlices(int slices);
+  uint64_t slicesRun() const { return sliceCount_; }
+
+  // The last presented frame of the own picture: pixel (x, y) is
+  // pixels[y * pitch + x], XRGB; null without one.
+  struct Frame {
+    const uint32_t* pixels = nullptr;
+    int width = 0, height = 0, pitch = 0;
+  };
+  Frame LastFrame() const;
+  HeadlessDisplay* ownDisplay() { return ownDisplay_.get(); }
+
+  // One emulated frame of the own mixer's output: 636 stereo frames at
+  // 48 kHz into out (1,272 values).
+  void MixFrame(int16_t* out);
+  HostAudio* audio() { return m_->host.audio; }
+
+  // The cartridge's save RAM or EEPROM words (empty without save memory).
+  std::span<uint8_t> saveMemory();
+
+ private:
+  void LayoutForCartridge(bool vertical) override;
+
+  std::unique_ptr<Machine> m_;
+  StderrMessages ownMessages_;
+  EmulatedTicks ownTicks_;
+  EmulatedTicks* emulatedTicks_ = nullptr;  // the clock RunSlices advances, if ours
+  HeldKeys ownKeys_;
+  std::unique_ptr<HeadlessDisplay> ownDisplay_;
+  std::unique_ptr<OfflineAudio> ownAudio_;
+  FrontEnd* frontEnd_ = nullptr;  // the front end's, or null for ours
+  uint64_t sliceCount_ = 0;
+  uint64_t mixedFrames_ = 0;
+  bool soundOpen_ = false, displayOpen_ = false;
+};
+
+}  // namespace kestra
