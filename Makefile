@@ -10,8 +10,11 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := cartridge cpu ports config
 CMAKE_FLAGS ?=
 NINJA_JOBS ?=
+# `make install PREFIX=/usr DESTDIR=/tmp/root` stages a packaged tree.
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps build test run bench clean fuzz test-sanitize
+.PHONY: all deps build test run bench clean fuzz test-sanitize install icons
 
 all: build
 
@@ -30,6 +33,17 @@ build: deps
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
 	  ctest --output-on-failure -j2 --timeout 900
+
+# The programs, desktop entry, icons, metainfo and manual pages under
+# $(DESTDIR)$(PREFIX). An installed kestra keeps Kestra.INI in
+# $XDG_CONFIG_HOME/kestra.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)" --strip
+
+# Renders the icon's PNG sizes again after a change to its SVG.
+icons:
+	@KESTRA_DEPS_ICONS=1 scripts/install-deps
+	dist/render-icons
 
 run: build
 	@if [ -x $(BUILD_DIR)/bin/kestra ]; then \

@@ -9,6 +9,8 @@
 
 namespace kestra {
 
+const char* const kAppId = KESTRA_APP_ID;  // from CMake, as the installed files are named
+
 const std::array<const char*, kBindingKeyCount> kBindingKeyNames = {
     "HYUp",   "HYRight", "HYDown",  "HYLeft", "HXUp",    "HXRight", "HXDown",   "HXLeft",
     "HOption", "HStart", "HAButton", "HBButton",
@@ -116,9 +118,17 @@ bool Usable(const std::filesystem::path& file) {
 
 }  // namespace
 
-std::string ChooseConfigPath(const std::filesystem::path& programDir, const char* xdgConfigHome,
-                             const char* home) {
-  if (!programDir.empty() && Usable(programDir / kConfigFileName)) {
+bool InstalledProgramDir(const std::filesystem::path& programDir) {
+  if (programDir.filename() != "bin") return false;
+  std::error_code ec;
+  return std::filesystem::is_regular_file(programDir.parent_path() / "share" / "applications" /
+                                              (std::string(kAppId) + ".desktop"),
+                                          ec);
+}
+
+std::string ChooseConfigPath(const std::filesystem::path& programDir, bool installed,
+                             const char* xdgConfigHome, const char* home) {
+  if (!installed && !programDir.empty() && Usable(programDir / kConfigFileName)) {
     return (programDir / kConfigFileName).string();
   }
   std::filesystem::path base;
@@ -136,7 +146,8 @@ std::string ChooseConfigPath(const std::filesystem::path& programDir, const char
 std::string ConfigPath() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ChooseConfigPath(ec ? std::filesystem::path() : exe.parent_path(),
+  const std::filesystem::path programDir = ec ? std::filesystem::path() : exe.parent_path();
+  return ChooseConfigPath(programDir, InstalledProgramDir(programDir),
                           std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 }
 

@@ -47,12 +47,20 @@ struct Config {
 void LoadConfig(Config& config, Settings& settings, ConfigWindow& window);
 void SaveConfig(const Config& config, const Settings& settings, const ConfigWindow& window);
 
+// The desktop id: the name of the desktop entry, metainfo and icons.
+extern const char* const kAppId;
+
 // Kestra.INI beside the executable when it exists there or can be created,
-// else under $XDG_CONFIG_HOME/kestra (by default ~/.config/kestra).
+// else under $XDG_CONFIG_HOME/kestra (by default ~/.config/kestra). An
+// installed program always takes the latter: run by root, its bin/ would be
+// writable too.
 std::string ConfigPath();
-// The same choice for a given program directory and environment values
-// (null when unset).
-std::string ChooseConfigPath(const std::filesystem::path& programDir, const char* xdgConfigHome,
-                             const char* home);
+// True when programDir is the bin/ of an installed tree, i.e. <prefix>/bin
+// with <prefix>/share/applications/<kAppId>.desktop beside it.
+bool InstalledProgramDir(const std::filesystem::path& programDir);
+// ConfigPath's choice for a given program directory, whether it is installed,
+// and environment values (null when unset).
+std::string ChooseConfigPath(const std::filesystem::path& programDir, bool installed,
+                             const char* xdgConfigHome, const char* home);
 
 }  // namespace kestra

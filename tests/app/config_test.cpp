@@ -187,17 +187,48 @@ TEST(ConfigPathTest, ProgramDirectoryWhenWritableElseXdg) {
   test::TempDir dir;
   const auto program = dir.path() / "bin";
   std::filesystem::create_directories(program);
-  EXPECT_EQ(ChooseConfigPath(program, nullptr, "/nowhere"), (program / "Kestra.INI").string());
+  EXPECT_EQ(ChooseConfigPath(program, false, nullptr, "/nowhere"), (program / "Kestra.INI").string());
 
   const auto missing = dir.path() / "no-such-dir";
   const std::string xdg = (dir.path() / "xdg").string();
-  EXPECT_EQ(ChooseConfigPath(missing, xdg.c_str(), "/nowhere"), xdg + "/kestra/Kestra.INI");
+  EXPECT_EQ(ChooseConfigPath(missing, false, xdg.c_str(), "/nowhere"), xdg + "/kestra/Kestra.INI");
   EXPECT_TRUE(std::filesystem::is_directory(xdg + "/kestra"));
 
   const std::string home = (dir.path() / "home").string();
-  EXPECT_EQ(ChooseConfigPath(missing, nullptr, home.c_str()), home + "/.config/kestra/Kestra.INI");
-  EXPECT_EQ(ChooseConfigPath(missing, "relative", home.c_str()),
+  EXPECT_EQ(ChooseConfigPath(missing, false, nullptr, home.c_str()), home + "/.config/kestra/Kestra.INI");
+  EXPECT_EQ(ChooseConfigPath(missing, false, "relative", home.c_str()),
             home + "/.config/kestra/Kestra.INI");
+}
+
+// An installed program is recognised by its tree, and then keeps its settings
+// under XDG even where bin/ is writable (root running /usr/local/bin/kestra),
+// and even when a Kestra.INI was left there.
+TEST(ConfigPathTest, InstalledTreeUsesXdgEvenWhenBinIsWritable) {
+  test::TempDir dir;
+  const auto prefix = dir.path() / "usr";
+  const auto bin = prefix / "bin";
+  const auto applications = prefix / "share" / "applications";
+  std::filesystem::create_directories(bin);
+  std::filesystem::create_directories(applications);
+  EXPECT_FALSE(InstalledProgramDir(bin));
+  // Another program's desktop entry says nothing about us.
+  std::ofstream(applications / "org.example.Other.desktop") << "[Desktop Entry]\n";
+  EXPECT_FALSE(InstalledProgramDir(bin));
+
+  std::ofstream(applications / (std::string(kAppId) + ".desktop")) << "[Desktop Entry]\n";
+  EXPECT_TRUE(InstalledProgramDir(bin));
+  // A build tree's bin/ beside an unrelated share/ is not an install, nor is
+  // a directory that is not called bin.
+  std::filesystem::create_directories(prefix / "tools");
+  EXPECT_FALSE(InstalledProgramDir(prefix / "tools"));
+  EXPECT_FALSE(InstalledProgramDir(std::filesystem::path()));
+
+  std::ofstream(bin / "Kestra.INI") << "[CONFIG]\n";
+  const std::string xdg = (dir.path() / "xdg").string();
+  EXPECT_EQ(ChooseConfigPath(bin, true, xdg.c_str(), "/nowhere"), xdg + "/kestra/Kestra.INI");
+  EXPECT_TRUE(std::filesystem::is_directory(xdg + "/kestra"));
+  // Not installed, the file beside the program wins as before.
+  EXPECT_EQ(ChooseConfigPath(bin, false, xdg.c_str(), "/nowhere"), (bin / "Kestra.INI").string());
 }
 
 }  // namespace
