@@ -86,6 +86,7 @@ void LoadConfig(Config& config, Settings& settings, ConfigWindow& window) {
     }
   }
 
+  config.Recent.Load(ini);
   ini.Flush();
 }
 
@@ -99,6 +100,7 @@ void SaveConfig(const Config& config, const Settings& settings, const ConfigWind
   }
   ini.WriteInt(kConfig, "DrawTop", window.WindowTop());
   ini.WriteInt(kConfig, "DrawLeft", window.WindowLeft());
+  config.Recent.Save(ini);
   ini.Flush();
 }
 

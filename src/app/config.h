@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/recent_files.h"
 #include "core/settings.h"
 
 namespace kestra {
@@ -42,6 +43,7 @@ struct Config {
   std::string DefaultDir;
   // [KEYBOARD] lists 0-23, then [JOYPAD] lists 0-23.
   std::array<std::string, kBindingListCount> BindingText;
+  RecentFiles Recent;  // [RECENT]
 };
 
 void LoadConfig(Config& config, Settings& settings, ConfigWindow& window);

@@ -62,6 +62,9 @@ class Input final : public InputSource {
   void ApplyBindings(bool vertical);
   void KeyDown(int code);
   void KeyUp(int code);
+  // Lets go of every console key held on the keyboard: after the bindings
+  // turn with the console, a key's release would clear another console key.
+  void ReleaseKeys() { KeyboardMask.store(0, std::memory_order_relaxed); }
   // 0 when a joystick is in use, -1 otherwise. `device` may be null.
   int OpenJoystick(JoystickDevice* device);
   // Emulation thread: low 16 bits are the ButtonMask.
