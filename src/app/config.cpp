@@ -104,6 +104,18 @@ void SaveConfig(const Config& config, const Settings& settings, const ConfigWind
   ini.Flush();
 }
 
+bool SaveBindings(const std::string& path,
+                  const std::array<std::string, kBindingListCount>& lists) {
+  IniFile ini(path);
+  const char* sections[2] = {"KEYBOARD", "JOYPAD"};
+  for (int s = 0; s < 2; ++s) {
+    for (int i = 0; i < kBindingKeyCount; ++i) {
+      ini.WriteString(sections[s], kBindingKeyNames[i], lists[s * kBindingKeyCount + i]);
+    }
+  }
+  return ini.Flush();
+}
+
 namespace {
 
 // True when the file exists or can be created there.

@@ -48,6 +48,10 @@ struct Config {
 
 void LoadConfig(Config& config, Settings& settings, ConfigWindow& window);
 void SaveConfig(const Config& config, const Settings& settings, const ConfigWindow& window);
+// Writes all 48 binding lists into [KEYBOARD] and [JOYPAD] at once (the input
+// dialog's OK); false when the file cannot be written.
+bool SaveBindings(const std::string& path,
+                  const std::array<std::string, kBindingListCount>& lists);
 
 // Kestra.INI beside the executable when it exists there or can be created,
 // else under $XDG_CONFIG_HOME/kestra (by default ~/.config/kestra).

@@ -21,6 +21,7 @@
 
 #include "app/about_form.h"
 #include "app/job5ms.h"
+#include "app/key_dialog.h"
 #include "app/qt_display.h"
 #include "app/qt_messages.h"
 #include "core/cartridge.h"
@@ -173,6 +174,8 @@ void TMainForm::BuildMenu() {
             [this, k](bool checked) { SetChannelSwitch(static_cast<SoundSwitch>(k), checked); });
   }
 
+  InputSetup = Options->addAction("&Input...", this, &TMainForm::InputClick);
+
   Help = bar->addMenu("&Help");
   About = Help->addAction("&About...", this, &TMainForm::HelpClick);
 }
@@ -280,6 +283,27 @@ void TMainForm::RunOpen(const OpenDialogFunction& choose) {
 void TMainForm::Exit1Click() { close(); }
 
 void TMainForm::HelpClick() { Form1->exec(); }
+
+void TMainForm::InputClick() {
+  // The bindings change only while the emulation thread is stopped.
+  const bool wasRunning = StopEmulation();
+  SilenceVoice();
+  const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
+  WritePort(m_, kSoundControlPort, 0);
+
+  KeySetupDialog dialog(config_.BindingText, options_.joystick, input_.joystick(), this);
+  const bool accepted =
+      options_.keyDialog ? options_.keyDialog(dialog) : dialog.exec() == QDialog::Accepted;
+  if (accepted) {
+    // As if edited by hand: the lists go to the file and are taken as read.
+    config_.BindingText = dialog.lists();
+    SaveBindings(config_.path, config_.BindingText);
+    input_.ReleaseKeys();
+    input_.ApplyBindings(vertical_);
+  }
+
+  if (!cartridgeName_.empty() && wasRunning && !job_) StartEmulation(saved);
+}
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (stopping_) {  // a close that arrives while a command waits for the thread

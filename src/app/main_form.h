@@ -35,12 +35,17 @@ class TImageArea;
 // The open dialog: the chosen path, or nothing when cancelled.
 using OpenDialogFunction = std::function<std::optional<std::string>(const std::string& startDir)>;
 
+class KeySetupDialog;
+// Runs the input dialog; true for OK.
+using KeyDialogFunction = std::function<bool(KeySetupDialog& dialog)>;
+
 struct MainFormOptions {
   std::string configPath;            // empty: ConfigPath()
   HostAudio* audio = nullptr;        // null: no sound device
   JoystickDevice* joystick = nullptr;  // null: no joystick
   MessageService* messages = nullptr;  // null: Qt message boxes
   OpenDialogFunction openDialog;     // null: OpenDialog1
+  KeyDialogFunction keyDialog;       // null: shown modally
 };
 
 inline constexpr const char* kOpenFilter = "WSﾌｧｲﾙ(*ws;*wsc)";
@@ -63,6 +68,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void OpenFile(const std::string& path);  // Open with the dialog's answer given
   void Exit1Click();
   void HelpClick();
+  void InputClick();  // Options > Input...
   void SetChannelSwitch(SoundSwitch k, bool on);
   void FormKeyDown(int code);
   void FormKeyUp(int code);
@@ -100,6 +106,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   std::array<QAction*, RecentFiles::kLimit> RecentItems;
   QAction* ClearRecent;
   QAction* FullScreen;
+  QAction* InputSetup;
   std::array<QAction*, 5> Skip;           // Skip0 ... Skip4
   std::array<QAction*, 3> ScaleBy;        // ScaleBy1 ... ScaleBy3
   std::array<QAction*, SoundSwitchCount> SoundItems;  // Channel1-4, Noise, PCM, DMA
