@@ -88,6 +88,7 @@ void LoadConfig(Config& config, Settings& settings, ConfigWindow& window) {
     }
   }
 
+  config.Recent.Load(ini);
   ini.Flush();
 }
 
@@ -101,7 +102,20 @@ void SaveConfig(const Config& config, const Settings& settings, const ConfigWind
   }
   ini.WriteInt(kConfig, "DrawTop", window.WindowTop());
   ini.WriteInt(kConfig, "DrawLeft", window.WindowLeft());
+  config.Recent.Save(ini);
   ini.Flush();
+}
+
+bool SaveBindings(const std::string& path,
+                  const std::array<std::string, kBindingListCount>& lists) {
+  IniFile ini(path);
+  const char* sections[2] = {"KEYBOARD", "JOYPAD"};
+  for (int s = 0; s < 2; ++s) {
+    for (int i = 0; i < kBindingKeyCount; ++i) {
+      ini.WriteString(sections[s], kBindingKeyNames[i], lists[s * kBindingKeyCount + i]);
+    }
+  }
+  return ini.Flush();
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/settings.h"
+#include "app/recent_files.h"
 
 namespace kestra {
 
@@ -42,10 +43,15 @@ struct Config {
   std::string DefaultDir;
   // [KEYBOARD] lists 0-23, then [JOYPAD] lists 0-23.
   std::array<std::string, kBindingListCount> BindingText;
+  RecentFiles Recent;  // [RECENT]
 };
 
 void LoadConfig(Config& config, Settings& settings, ConfigWindow& window);
 void SaveConfig(const Config& config, const Settings& settings, const ConfigWindow& window);
+// Writes all 48 binding lists into [KEYBOARD] and [JOYPAD] at once (the input
+// dialog's OK); false when the file cannot be written.
+bool SaveBindings(const std::string& path,
+                  const std::array<std::string, kBindingListCount>& lists);
 
 // The desktop id: the name of the desktop entry, metainfo and icons.
 extern const char* const kAppId;

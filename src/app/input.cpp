@@ -61,11 +61,12 @@ void Input::ApplyBindings(bool vertical) {
   for (int i = 0; i < 12; ++i) {
     BindList(bindingText_[first + i], 1u << i, KeyBindings, LookUpKeyName);
   }
-  if (!joystick_.present) return;
-  JoyBindings.fill(0);
+  joyBindingsLater_.fill(0);
   for (int i = 0; i < 12; ++i) {
-    BindList(bindingText_[kBindingKeyCount + first + i], 1u << i, JoyBindings, LookUpJoyName);
+    BindList(bindingText_[kBindingKeyCount + first + i], 1u << i, joyBindingsLater_,
+             LookUpJoyName);
   }
+  if (joystick_.present) JoyBindings = joyBindingsLater_;
 }
 
 void Input::KeyDown(int code) {
@@ -82,7 +83,12 @@ int Input::OpenJoystick(JoystickDevice* device) {
   KeyboardMask.store(0, std::memory_order_relaxed);
   joystick_ = JoystickState{};
   device_ = device;
+  probeCountdown_ = kProbeInterval;
   if (!device_ || device_->DeviceCount() <= 0) return -1;
+  return FindJoystick() ? 0 : -1;
+}
+
+bool Input::FindJoystick() {
   for (int id = 0; id < 2; ++id) {
     JoystickPosition position;
     JoystickCaps caps;
@@ -95,15 +101,21 @@ int Input::OpenJoystick(JoystickDevice* device) {
     joystick_.right = caps.xMax - thirdX;
     joystick_.up = caps.yMin + thirdY;
     joystick_.down = caps.yMax - thirdY;
-    return 0;
+    return true;
   }
-  return -1;
+  return false;
 }
 
 uint32_t Input::PollInput() {
   const uint32_t keyboard = KeyboardMask.load(std::memory_order_relaxed);
+  if (!joystick_.present) {
+    if (!device_ || --probeCountdown_ > 0) return keyboard;
+    probeCountdown_ = kProbeInterval;
+    if (device_->DeviceCount() <= 0 || !FindJoystick()) return keyboard;
+    JoyBindings = joyBindingsLater_;
+  }
   JoystickPosition p;
-  if (!joystick_.present || !device_->ReadPosition(joystick_.deviceId, p)) return keyboard;
+  if (!device_->ReadPosition(joystick_.deviceId, p)) return keyboard;
   uint32_t m = 0;
   if (p.x <= joystick_.left) m |= JoyBindings[kJoyLeft];
   if (p.x >= joystick_.right) m |= JoyBindings[kJoyRight];

@@ -9,6 +9,7 @@
 
 #include "app/config.h"
 #include "base/host.h"
+#include "host/joystick_device.h"
 
 namespace kestra {
 
@@ -26,27 +27,6 @@ extern const std::array<JoyName, 15> JoyNameTable;
 
 // Joystick slots: 1-4 the stick's directions, 5-15 buttons 1-11.
 enum JoySlot { kJoyLeft = 1, kJoyRight = 2, kJoyUp = 3, kJoyDown = 4, kJoyButton1 = 5 };
-constexpr int kJoyButtonCount = 11;
-
-struct JoystickCaps {
-  uint32_t xMin = 0, xMax = 0, yMin = 0, yMax = 0;
-};
-
-struct JoystickPosition {
-  uint32_t x = 0, y = 0;
-  uint32_t buttons = 0;  // bit n-1: button n pressed
-};
-
-// The platform's joysticks; every read may fail.
-class JoystickDevice {
- public:
-  virtual ~JoystickDevice() = default;
-  virtual int DeviceCount() = 0;  // devices the driver supports
-  virtual bool ReadCaps(int id, JoystickCaps& caps) = 0;
-  // Refreshes the device's state itself before reading it.
-  virtual bool ReadPosition(int id, JoystickPosition& position) = 0;
-};
-
 struct JoystickState {
   bool present = false;
   int deviceId = 0;
@@ -62,10 +42,18 @@ class Input final : public InputSource {
   void ApplyBindings(bool vertical);
   void KeyDown(int code);
   void KeyUp(int code);
+  // Lets go of every console key held on the keyboard: after the bindings
+  // turn with the console, a key's release would clear another console key.
+  void ReleaseKeys() { KeyboardMask.store(0, std::memory_order_relaxed); }
   // 0 when a joystick is in use, -1 otherwise. `device` may be null.
   int OpenJoystick(JoystickDevice* device);
   // Emulation thread: low 16 bits are the ButtonMask.
   uint32_t PollInput() override;
+
+  // A joystick plugged in after OpenJoystick found none is looked for about
+  // once a second of polls; it takes the joystick lists of the last
+  // ApplyBindings. One that goes away contributes nothing until it is back.
+  static constexpr int kProbeInterval = 75;
 
   uint32_t keyboardMask() const { return KeyboardMask.load(std::memory_order_relaxed); }
   const JoystickState& joystick() const { return joystick_; }
@@ -77,8 +65,13 @@ class Input final : public InputSource {
 
  private:
   const std::array<std::string, kBindingListCount>& bindingText_;
+  bool FindJoystick();  // devices 0, then 1
+
   JoystickDevice* device_ = nullptr;
   JoystickState joystick_;
+  // ApplyBindings' joystick table, kept for a joystick that arrives later.
+  std::array<uint32_t, 16> joyBindingsLater_{};
+  int probeCountdown_ = 0;
 };
 
 // Code of a name in KeyNameTable (exact match), or -1.

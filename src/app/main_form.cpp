@@ -1,6 +1,11 @@
 #include "app/main_form.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -16,6 +21,7 @@
 
 #include "app/about_form.h"
 #include "app/job5ms.h"
+#include "app/key_dialog.h"
 #include "app/qt_display.h"
 #include "app/qt_messages.h"
 #include "core/cartridge.h"
@@ -51,12 +57,22 @@ QFileDialog* CreateOpenDialog(QWidget* parent, const QString& startDir) {
   return dialog;
 }
 
+QString DroppedImage(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().isEmpty()) return {};
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return {};
+  const QString path = url.toLocalFile();
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  return suffix == "ws" || suffix == "wsc" ? path : QString();
+}
+
 TMainForm::TMainForm(Machine& m, MainFormOptions options)
     : m_(m), options_(std::move(options)), input_(config_.BindingText) {
   setWindowTitle("Kestra");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFocusPolicy(Qt::StrongFocus);
+  setAcceptDrops(true);
 
   BuildMenu();
   ImageArea = new TImageArea(this);
@@ -91,6 +107,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   LoadConfig(config_, m_.settings, *this);
   OpenDisplay(m_);
   input_.OpenJoystick(options_.joystick);
+  RefreshRecentMenu();
 }
 
 TMainForm::~TMainForm() {
@@ -107,6 +124,21 @@ void TMainForm::BuildMenu() {
   QMenuBar* bar = menuBar();
   File = bar->addMenu("&File");
   Open1 = File->addAction("&Open...", this, &TMainForm::Open1Click);
+  OpenRecent = File->addMenu("Open &Recent");
+  for (int i = 0; i < RecentFiles::kLimit; ++i) {
+    RecentItems[i] = OpenRecent->addAction(QString());
+    connect(RecentItems[i], &QAction::triggered, this, [this, i] {
+      const auto& paths = config_.Recent.paths();
+      if (i < static_cast<int>(paths.size())) OpenFile(std::string(paths[i]));
+    });
+  }
+  OpenRecent->addSeparator();
+  ClearRecent = OpenRecent->addAction("&Clear", this, [this] {
+    config_.Recent.Clear();
+    RefreshRecentMenu();
+  });
+  // A file may have gone since the list was last shown.
+  connect(OpenRecent, &QMenu::aboutToShow, this, &TMainForm::RefreshRecentMenu);
   Exit1 = File->addAction("E&xit", this, &TMainForm::Exit1Click);
 
   Options = bar->addMenu("&Options");
@@ -124,6 +156,12 @@ void TMainForm::BuildMenu() {
     ScaleBy[i]->setChecked(i == 0);
     connect(ScaleBy[i], &QAction::triggered, this, [this, i] { SetScale(i + 1, vertical_); });
   }
+  FullScreen = Video->addAction("&Full screen");
+  FullScreen->setCheckable(true);
+  FullScreen->setShortcut(Qt::Key_F11);
+  // Also the window's own action, so F11 works while the menu bar is hidden.
+  addAction(FullScreen);
+  connect(FullScreen, &QAction::triggered, this, [this](bool on) { SetFullScreen(on); });
   Sound = Options->addMenu("&Sound");
   const char* captions[SoundSwitchCount] = {"Channel &1", "Channel &2", "Channel &3",
                                             "Channel &4", "&Noise",     "&PCM",
@@ -136,6 +174,8 @@ void TMainForm::BuildMenu() {
     connect(SoundItems[k], &QAction::triggered, this,
             [this, k](bool checked) { SetChannelSwitch(static_cast<SoundSwitch>(k), checked); });
   }
+
+  InputSetup = Options->addAction("&Input...", this, &TMainForm::InputClick);
 
   Help = bar->addMenu("&Help");
   About = Help->addAction("&About...", this, &TMainForm::HelpClick);
@@ -222,7 +262,12 @@ void TMainForm::RunOpen(const OpenDialogFunction& choose) {
   if (const std::optional<std::string> chosen = choose(config_.DefaultDir)) {
     UnloadCartridge(m_);
     cartridgeName_ = *chosen;
-    if (LoadCartridge(m_, cartridgeName_) != 0) cartridgeName_.clear();
+    if (LoadCartridge(m_, cartridgeName_) != 0) {
+      cartridgeName_.clear();
+    } else {
+      config_.Recent.Add(*chosen);
+      RefreshRecentMenu();
+    }
     ResetOutputs();
     const size_t slash = chosen->rfind('/');
     // A file in the root keeps "/": an empty DefaultDir means the working directory.
@@ -239,6 +284,27 @@ void TMainForm::RunOpen(const OpenDialogFunction& choose) {
 void TMainForm::Exit1Click() { close(); }
 
 void TMainForm::HelpClick() { Form1->exec(); }
+
+void TMainForm::InputClick() {
+  // The bindings change only while the emulation thread is stopped.
+  const bool wasRunning = StopEmulation();
+  SilenceVoice();
+  const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
+  WritePort(m_, kSoundControlPort, 0);
+
+  KeySetupDialog dialog(config_.BindingText, options_.joystick, input_.joystick(), this);
+  const bool accepted =
+      options_.keyDialog ? options_.keyDialog(dialog) : dialog.exec() == QDialog::Accepted;
+  if (accepted) {
+    // As if edited by hand: the lists go to the file and are taken as read.
+    config_.BindingText = dialog.lists();
+    SaveBindings(config_.path, config_.BindingText);
+    input_.ReleaseKeys();
+    input_.ApplyBindings(vertical_);
+  }
+
+  if (!cartridgeName_.empty() && wasRunning && !job_) StartEmulation(saved);
+}
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (stopping_) {  // a close that arrives while a command waits for the thread
@@ -277,7 +343,80 @@ void TMainForm::FormPaint() {
   ImageArea->Blank();
 }
 
+void TMainForm::RefreshRecentMenu() {
+  const auto& paths = config_.Recent.paths();
+  for (int i = 0; i < RecentFiles::kLimit; ++i) {
+    QAction* item = RecentItems[i];
+    if (i >= static_cast<int>(paths.size())) {
+      item->setVisible(false);
+      continue;
+    }
+    const QString path = QString::fromStdString(paths[i]);
+    // "&1" ... "1&0"; an ampersand in the path is shown, not a mnemonic.
+    const QString number = i < 9 ? QString("&%1").arg(i + 1) : QString("1&0");
+    item->setText(number + "  " + QString(path).replace("&", "&&"));
+    item->setEnabled(QFileInfo(path).isFile());
+    item->setVisible(true);
+  }
+  ClearRecent->setEnabled(!paths.empty());
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event) {
+  if (!DroppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString path = DroppedImage(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drop has returned to the window system: Open waits for
+  // the emulation thread in an event loop of its own.
+  QMetaObject::invokeMethod(
+      this, [this, p = path.toStdString()] { OpenFile(p); }, Qt::QueuedConnection);
+}
+
+void TMainForm::SetFullScreen(bool on) {
+  FullScreen->setChecked(on);
+  if (on == fullScreen_) return;
+  fullScreen_ = on;
+  if (on) {
+    menuBar()->hide();
+    StatusBar1->hide();
+    layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    ImageArea->setMinimumSize(0, 0);
+    ImageArea->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    ImageArea->SetFullScreen(true);
+    showFullScreen();
+  } else {
+    ImageArea->SetFullScreen(false);
+    showNormal();
+    menuBar()->show();
+    StatusBar1->show();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    ApplyWindowSize();
+  }
+}
+
+void TMainForm::ApplyWindowSize() {
+  // Full screen keeps the screen; the size for the new scale or orientation
+  // is applied when it is left.
+  if (fullScreen_) return;
+  const DisplayGeometry g = GeometryFor(scale_, vertical_ ? 1 : 0);
+  ImageArea->setFixedSize(g.imageWidth, g.imageHeight);
+  adjustSize();
+}
+
 void TMainForm::keyPressEvent(QKeyEvent* event) {
+  if (fullScreen_ && event->key() == Qt::Key_Escape) {
+    SetFullScreen(false);
+    return;
+  }
   const int code = keys_.Press(event->key(), event->nativeScanCode());
   if (code >= 0) FormKeyDown(code);
 }
@@ -303,12 +442,11 @@ void TMainForm::SetScale(int scale, bool vertical) {
   const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
   WritePort(m_, kSoundControlPort, 0);
 
+  if (vertical != vertical_) input_.ReleaseKeys();
   scale_ = scale;
   vertical_ = vertical;
   for (int i = 0; i < 3; ++i) ScaleBy[i]->setChecked(i + 1 == scale_);
-  const DisplayGeometry g = GeometryFor(scale_, vertical_ ? 1 : 0);
-  ImageArea->setFixedSize(g.imageWidth, g.imageHeight);
-  adjustSize();
+  ApplyWindowSize();
 
   SetDisplayGeometry(m_, scale_, vertical_ ? 1 : 0);
   input_.ApplyBindings(vertical_);

@@ -16,6 +16,7 @@
 #include "base/host.h"
 
 class QAction;
+class QMimeData;
 class QFileDialog;
 class QLabel;
 class QMenu;
@@ -34,15 +35,24 @@ class TImageArea;
 // The open dialog: the chosen path, or nothing when cancelled.
 using OpenDialogFunction = std::function<std::optional<std::string>(const std::string& startDir)>;
 
+class KeySetupDialog;
+// Runs the input dialog; true for OK.
+using KeyDialogFunction = std::function<bool(KeySetupDialog& dialog)>;
+
 struct MainFormOptions {
   std::string configPath;            // empty: ConfigPath()
   HostAudio* audio = nullptr;        // null: no sound device
   JoystickDevice* joystick = nullptr;  // null: no joystick
   MessageService* messages = nullptr;  // null: Qt message boxes
   OpenDialogFunction openDialog;     // null: OpenDialog1
+  KeyDialogFunction keyDialog;       // null: shown modally
 };
 
 inline constexpr const char* kOpenFilter = "WSﾌｧｲﾙ(*ws;*wsc)";
+
+// The local image file (.ws or .wsc, any case) a drop carries, or empty:
+// the first URL only.
+QString DroppedImage(const QMimeData* data);
 
 // OpenDialog1: a file dialog whose one filter shows "WSﾌｧｲﾙ(*ws;*wsc)" and
 // lists files ending in "ws" or "wsc" (any case).
@@ -58,9 +68,13 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void OpenFile(const std::string& path);  // Open with the dialog's answer given
   void Exit1Click();
   void HelpClick();
+  void InputClick();  // Options > Input...
   void SetChannelSwitch(SoundSwitch k, bool on);
   void FormKeyDown(int code);
   void FormKeyUp(int code);
+  void SetFullScreen(bool on);  // F11, Options > Video > Full screen; Esc leaves
+  bool fullScreen() const { return fullScreen_; }
+  void RefreshRecentMenu();     // entries of File > Open Recent, missing files disabled
 
   // ConfigWindow
   void SetScale(int scale, bool vertical) override;
@@ -88,6 +102,11 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   // Components, named as the menu table names them.
   QMenu *File, *Options, *Frame, *Video, *Sound, *Help;
   QAction *Open1, *Exit1;
+  QMenu* OpenRecent;
+  std::array<QAction*, RecentFiles::kLimit> RecentItems;
+  QAction* ClearRecent;
+  QAction* FullScreen;
+  QAction* InputSetup;
   std::array<QAction*, 5> Skip;           // Skip0 ... Skip4
   std::array<QAction*, 3> ScaleBy;        // ScaleBy1 ... ScaleBy3
   std::array<QAction*, SoundSwitchCount> SoundItems;  // Channel1-4, Noise, PCM, DMA
@@ -102,6 +121,9 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void keyReleaseEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenu();
@@ -113,6 +135,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void SilenceVoice();  // clears and stops the voice stream
   void ResetOutputs();
   void ShowStatus(const std::string& text);  // any thread
+  void ApplyWindowSize();  // the fixed size for Scale and Vertical
 
   Machine& m_;
   MainFormOptions options_;
@@ -129,6 +152,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   bool vertical_ = false;
   bool stopping_ = false;
   bool closed_ = false;
+  bool fullScreen_ = false;
   int emulationStarts_ = 0;
 };
 

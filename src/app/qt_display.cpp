@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <cstring>
 
+#include "app/full_screen.h"
+
 namespace kestra {
 
 bool QtDisplay::Open() { return area_ != nullptr; }
@@ -142,18 +144,34 @@ QImage TImageArea::CurrentImage() {
   return shown_;
 }
 
-void TImageArea::paintEvent(QPaintEvent*) {
+void TImageArea::SetFullScreen(bool on) {
+  fullScreen_ = on;
+  update();
+}
+
+QRect TImageArea::PictureRect() {
   TakePending();
-  QPainter painter(this);
-  painter.fillRect(rect(), Qt::black);
-  if (shown_.isNull()) return;
+  if (shown_.isNull()) return QRect();
+  if (fullScreen_) {
+    const ScreenRect r =
+        FullScreenGeometry(width(), height(), shown_.height() > shown_.width()).image;
+    return QRect(r.x, r.y, r.width, r.height);
+  }
   int scale;
   {
     std::lock_guard lock(lock_);
     scale = scale_;
   }
+  return QRect(0, 0, shown_.width() * scale, shown_.height() * scale);
+}
+
+void TImageArea::paintEvent(QPaintEvent*) {
+  const QRect target = PictureRect();
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  if (shown_.isNull()) return;
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(QRect(0, 0, shown_.width() * scale, shown_.height() * scale), shown_);
+  painter.drawImage(target, shown_);
 }
 
 }  // namespace kestra

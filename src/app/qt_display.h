@@ -52,6 +52,13 @@ class TImageArea final : public QWidget {
   // What would be painted now, at 1:1 (tests).
   QImage CurrentImage();
 
+  // UI thread. Full screen: the picture at the largest whole scale that fits
+  // the area, centred on black; otherwise at the top-left at its own scale.
+  void SetFullScreen(bool on);
+  bool fullScreen() const { return fullScreen_; }
+  // Where the picture is painted now.
+  QRect PictureRect();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 
@@ -64,6 +71,7 @@ class TImageArea final : public QWidget {
   bool pendingNew_ = false;       // guarded by lock_
   int width_ = 0, height_ = 0, scale_ = 1;  // guarded by lock_ off the UI thread
   QImage shown_;  // UI thread only
+  bool fullScreen_ = false;  // UI thread only
   std::atomic<bool> repaintQueued_{false};
 };
 

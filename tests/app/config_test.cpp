@@ -62,7 +62,9 @@ constexpr const char* kFirstRunFile =
     "\n[JOYPAD]\nHYUp=6\nHYRight=8\nHYDown=3\nHYLeft=7\nHXUp=UP\nHXRight=RIGHT\n"
     "HXDown=DOWN\nHXLeft=LEFT\nHOption=4\nHStart=5,9\nHAButton=2\nHBButton=1\n"
     "VYLeft=LEFT\nVYUp=UP\nVYRight=RIGHT\nVYDown=DOWN\nVXLeft=1\nVXUp=4\nVXRight=5\n"
-    "VXDown=2\nVOption=3\nVStart=6,9\nVAButton=8\nVBButton=7\n";
+    "VXDown=2\nVOption=3\nVStart=6,9\nVAButton=8\nVBButton=7\n"
+    "\n[RECENT]\nFile0=\nFile1=\nFile2=\nFile3=\nFile4=\nFile5=\nFile6=\nFile7=\n"
+    "File8=\nFile9=\n";
 
 TEST_F(ConfigTest, FirstRunWritesEveryDefault) {
   settings.setSound(Sound2, false);
