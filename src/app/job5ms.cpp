@@ -1,12 +1,11 @@
 #include "app/job5ms.h"
 
-#include "core/machine.h"
+#include "emulator/emulator.h"
 
 namespace kestra {
 
 void Job5ms::run() {
-  JobLoop loop(m_, status_);
-  loop.Run([this] { return isInterruptionRequested(); });
+  e_.RunPaced([this] { return isInterruptionRequested(); }, status_);
   done_.store(true, std::memory_order_release);
 }
 

@@ -9,12 +9,12 @@
 
 namespace kestra {
 
-struct Machine;
+class Emulator;
 
 class Job5ms final : public QThread {
  public:
   using StatusFunction = std::function<void(const std::string&)>;
-  Job5ms(Machine& m, StatusFunction status) : m_(m), status_(std::move(status)) {}
+  Job5ms(Emulator& e, StatusFunction status) : e_(e), status_(std::move(status)) {}
 
   // Waits for the run loop to return. Afterwards the machine belongs to the
   // caller: everything the thread did happens before what the caller does.
@@ -24,7 +24,7 @@ class Job5ms final : public QThread {
   void run() override;
 
  private:
-  Machine& m_;
+  Emulator& e_;
   StatusFunction status_;
   std::atomic<bool> done_{false};
 };

@@ -21,6 +21,7 @@
 
 #include "app/about_form.h"
 #include "app/job5ms.h"
+#include "emulator/emulator.h"
 #include "app/key_dialog.h"
 #include "app/qt_display.h"
 #include "app/qt_messages.h"
@@ -35,7 +36,6 @@ namespace kestra {
 
 namespace {
 
-constexpr uint32_t kSoundControlPort = 0x90;
 
 // Files our filter lists: the name ends in "ws" or "wsc", any case.
 constexpr const char* kCartridgePatterns[] = {"*ws", "*wsc"};
@@ -94,18 +94,20 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
     options_.messages = qtMessages_.get();
   }
   display_ = std::make_unique<QtDisplay>(ImageArea);
-  previousMessages_ = m_.host.messages;
-  m_.host.messages = options_.messages;
-  m_.host.input = &input_;
-  m_.host.frontEnd = this;
-  m_.host.display = display_.get();
-  m_.host.audio = options_.audio;
+  EmulatorHost host;
+  host.messages = options_.messages;
+  host.ticks = m_.host.ticks;
+  host.input = &input_;
+  host.display = display_.get();
+  host.audio = options_.audio;
+  host.frontEnd = this;
+  emulator_ = std::make_unique<Emulator>(m_, host);
 
   // No emulation thread exists yet.
-  OpenSound(m_);
+  emulator_->OpenSound();
   config_.path = options_.configPath.empty() ? ConfigPath() : options_.configPath;
   LoadConfig(config_, m_.settings, *this);
-  OpenDisplay(m_);
+  emulator_->OpenDisplay();
   input_.OpenJoystick(options_.joystick);
   RefreshRecentMenu();
 }
@@ -113,11 +115,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
 TMainForm::~TMainForm() {
   if (!closed_) FormClose();
   delete Form1;
-  m_.host.messages = previousMessages_;
-  m_.host.frontEnd = nullptr;
-  m_.host.input = nullptr;
-  m_.host.display = nullptr;
-  m_.host.audio = nullptr;
+  emulator_.reset();  // the machine's own services back
 }
 
 void TMainForm::BuildMenu() {
@@ -213,10 +211,9 @@ bool TMainForm::StopEmulation() {
 }
 
 void TMainForm::StartEmulation(uint8_t soundControl) {
-  WritePort(m_, kSoundControlPort, soundControl);
-  SetStereo(m_, kVoiceBuffer, 15, 15);
-  PlayBuffer(m_, kVoiceBuffer);
-  job_ = std::make_unique<Job5ms>(m_, [this](const std::string& s) { ShowStatus(s); });
+  emulator_->SetSoundControl(soundControl);
+  emulator_->StartVoice();
+  job_ = std::make_unique<Job5ms>(*emulator_, [this](const std::string& s) { ShowStatus(s); });
   job_->start();
   ++emulationStarts_;
 }
@@ -256,13 +253,13 @@ void TMainForm::OpenFile(const std::string& path) {
 void TMainForm::RunOpen(const OpenDialogFunction& choose) {
   StopEmulation();
   SilenceVoice();
-  uint8_t saved = m_.io.IoPorts[kSoundControlPort];
-  WritePort(m_, kSoundControlPort, 0);
+  uint8_t saved = emulator_->soundControl();
+  emulator_->SetSoundControl(0);
 
   if (const std::optional<std::string> chosen = choose(config_.DefaultDir)) {
-    UnloadCartridge(m_);
+    emulator_->Unload();
     cartridgeName_ = *chosen;
-    if (LoadCartridge(m_, cartridgeName_) != 0) {
+    if (emulator_->Load(cartridgeName_) != 0) {
       cartridgeName_.clear();
     } else {
       config_.Recent.Add(*chosen);
@@ -289,8 +286,8 @@ void TMainForm::InputClick() {
   // The bindings change only while the emulation thread is stopped.
   const bool wasRunning = StopEmulation();
   SilenceVoice();
-  const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
-  WritePort(m_, kSoundControlPort, 0);
+  const uint8_t saved = emulator_->soundControl();
+  emulator_->SetSoundControl(0);
 
   KeySetupDialog dialog(config_.BindingText, options_.joystick, input_.joystick(), this);
   const bool accepted =
@@ -318,10 +315,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
   closed_ = true;
   StopEmulation();
-  UnloadCartridge(m_);
+  emulator_->Unload();
   cartridgeName_.clear();
-  CloseSound(m_);
-  CloseDisplay(m_);
+  emulator_->CloseOutputs();
   SaveConfig(config_, m_.settings, *this);
 }
 
@@ -439,8 +435,8 @@ void TMainForm::FormKeyUp(int code) { input_.KeyUp(code); }
 void TMainForm::SetScale(int scale, bool vertical) {
   const bool wasRunning = StopEmulation();
   SilenceVoice();
-  const uint8_t saved = m_.io.IoPorts[kSoundControlPort];
-  WritePort(m_, kSoundControlPort, 0);
+  const uint8_t saved = emulator_->soundControl();
+  emulator_->SetSoundControl(0);
 
   if (vertical != vertical_) input_.ReleaseKeys();
   scale_ = scale;

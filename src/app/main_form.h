@@ -25,6 +25,7 @@ class QStatusBar;
 namespace kestra {
 
 struct Machine;
+class Emulator;
 class HostAudio;
 class Job5ms;
 class QtDisplay;
@@ -142,7 +143,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   Config config_;
   Input input_;
   std::unique_ptr<QtMessages> qtMessages_;
-  MessageService* previousMessages_ = nullptr;  // given back to the machine at the end
+  std::unique_ptr<Emulator> emulator_;  // every command reaches the machine through it
   std::unique_ptr<QtDisplay> display_;
   std::unique_ptr<Job5ms> job_;
   QLabel* statusLabel_;

@@ -11,7 +11,17 @@
 
 namespace kestra {
 
-Emulator::Emulator(const EmulatorHost& host) : m_(CreateMachine()) {
+Emulator::Emulator(const EmulatorHost& host) : owned_(CreateMachine()), m_(owned_.get()) {
+  previous_ = m_->host;
+  Bind(host);
+}
+
+Emulator::Emulator(Machine& machine, const EmulatorHost& host) : m_(&machine) {
+  previous_ = m_->host;
+  Bind(host);
+}
+
+void Emulator::Bind(const EmulatorHost& host) {
   HostServices& h = m_->host;
   if (host.messages) h.messages = host.messages;
   else h.messages = &ownMessages_;
@@ -33,7 +43,17 @@ Emulator::Emulator(const EmulatorHost& host) : m_(CreateMachine()) {
 Emulator::~Emulator() {
   Unload();
   CloseOutputs();
-  m_->host = HostServices{};
+  m_->host = previous_;
+}
+
+uint8_t Emulator::soundControl() const { return m_->io.IoPorts[kPortSoundControl]; }
+
+void Emulator::SetSoundControl(uint8_t value) { WritePort(*m_, kPortSoundControl, value); }
+
+void Emulator::RunPaced(const std::function<bool()>& stop,
+                        const std::function<void(const std::string&)>& status) {
+  JobLoop loop(*m_, status);
+  loop.Run(stop);
 }
 
 void Emulator::OpenSound() {

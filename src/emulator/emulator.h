@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -44,12 +45,25 @@ struct EmulatorHost {
 class Emulator final : private FrontEnd {
  public:
   explicit Emulator(const EmulatorHost& host = {});
+  // Drives a machine the caller owns; its host services are given back when
+  // the emulator ends.
+  Emulator(Machine& machine, const EmulatorHost& host);
   ~Emulator() override;  // unloads (the save is written) and closes the outputs
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;
 
   Machine& machine() { return *m_; }
   const Machine& machine() const { return *m_; }
+
+  // The sound control port, which the front end silences (0) while the
+  // emulation is stopped and puts back before it runs again.
+  uint8_t soundControl() const;
+  void SetSoundControl(uint8_t value);
+
+  // Runs 5 ms jobs paced by the host's clock until stop() is true, with the
+  // load figure to `status` once a second: the window's emulation thread.
+  void RunPaced(const std::function<bool()>& stop,
+                const std::function<void(const std::string&)>& status);
 
   // The outputs as the program opens them at start: sound, then the display
   // (before a load, whose reset writes the palettes). A front end that reads
@@ -100,8 +114,11 @@ class Emulator final : private FrontEnd {
 
  private:
   void LayoutForCartridge(bool vertical) override;
+  void Bind(const EmulatorHost& host);
 
-  std::unique_ptr<Machine> m_;
+  std::unique_ptr<Machine> owned_;
+  Machine* m_;
+  HostServices previous_;  // a caller's machine gets these back
   StderrMessages ownMessages_;
   EmulatedTicks ownTicks_;
   EmulatedTicks* emulatedTicks_ = nullptr;  // the clock RunSlices advances, if ours

@@ -13,6 +13,7 @@
 #include "app/ini.h"
 #include "app/main_form.h"
 #include "core/machine.h"
+#include "system/console.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
 

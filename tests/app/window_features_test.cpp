@@ -17,6 +17,7 @@
 #include "app/main_form.h"
 #include "app/qt_display.h"
 #include "core/machine.h"
+#include "system/console.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
 
