@@ -21,7 +21,7 @@ enum PortName : uint32_t {
   kPortScreen1ScrollY = 0x11,
   kPortScreen2ScrollX = 0x12,
   kPortScreen2ScrollY = 0x13,
-  kPortLcdControl = 0x14,      // bit 0: the LCD shows frames (core/scheduler.cpp)
+  kPortLcdControl = 0x14,      // bit 0: the LCD shows frames (video/sprites.cpp)
   kPortShadeFirst = 0x1C,      // 0x1C-0x1F shade select (video/palette.cpp)
   kPortShadeLast = 0x1F,
   kPortMonoPaletteFirst = 0x20,  // 0x20-0x3F monochrome palettes (video/palette.cpp)
