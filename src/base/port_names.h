@@ -11,7 +11,7 @@ enum PortName : uint32_t {
   // Display (video/renderer.cpp, video/palette.cpp; map bases in core/ports.cpp).
   kPortDisplayControl = 0x00,  // screens and sprites on, windows
   kPortBackColour = 0x01,
-  kPortLine = 0x02,            // line counter, advanced by core/scheduler.cpp
+  kPortLine = 0x02,            // line counter, advanced by system/scheduler.cpp
   kPortLineCompare = 0x03,     // core/interrupts.cpp
   kPortSpriteBase = 0x04,      // sprite table: base, first entry, count (video/sprites.cpp)
   kPortSpriteFirst = 0x05,
@@ -21,7 +21,7 @@ enum PortName : uint32_t {
   kPortScreen1ScrollY = 0x11,
   kPortScreen2ScrollX = 0x12,
   kPortScreen2ScrollY = 0x13,
-  kPortLcdControl = 0x14,      // bit 0: the LCD shows frames (core/scheduler.cpp)
+  kPortLcdControl = 0x14,      // bit 0: the LCD shows frames (video/sprites.cpp)
   kPortShadeFirst = 0x1C,      // 0x1C-0x1F shade select (video/palette.cpp)
   kPortShadeLast = 0x1F,
   kPortMonoPaletteFirst = 0x20,  // 0x20-0x3F monochrome palettes (video/palette.cpp)
@@ -53,7 +53,7 @@ enum PortName : uint32_t {
   kPortWaveTableBase = 0x8F,
   kPortSoundControl = 0x90,
   kPortSoundOutput = 0x91,
-  kPortNoiseCounter = 0x92,    // 0x92-0x93, written once per line (core/scheduler.cpp)
+  kPortNoiseCounter = 0x92,    // 0x92-0x93, written once per line (sound/voice.cpp)
   kPortSoundLast = 0x94,
 
   // System (core/ports.cpp).
@@ -70,7 +70,7 @@ enum PortName : uint32_t {
   kPortInterruptBase = 0xB0,
   kPortInterruptEnable = 0xB2,
   kPortSerialStatus = 0xB3,    // core/ports.cpp
-  kPortKeypad = 0xB5,          // core/ports.cpp, filled by input/keypad.cpp
+  kPortKeypad = 0xB5,          // core/ports.cpp, filled by core/keypad.cpp
   kPortInterruptStatus = 0xB6,
 
   // Serial EEPROMs (core/eeprom.cpp): data, command, control.

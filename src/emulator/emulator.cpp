@@ -1,5 +1,7 @@
 #include "emulator/emulator.h"
 
+#include "emulator/rewind.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -31,7 +33,8 @@ void Emulator::Bind(const EmulatorHost& host) {
     h.ticks = &ownTicks_;
     emulatedTicks_ = &ownTicks_;
   }
-  h.input = host.input ? host.input : &ownKeys_;
+  keyProxy_.source = host.input ? host.input : &ownKeys_;
+  h.input = &keyProxy_;
   if (!host.display) ownDisplay_ = std::make_unique<HeadlessDisplay>();
   h.display = host.display ? host.display : ownDisplay_.get();
   if (!host.audio) ownAudio_ = std::make_unique<OfflineAudio>();
@@ -80,12 +83,14 @@ void Emulator::LayoutForCartridge(bool vertical) {
 int Emulator::Load(const std::string& imagePath) {
   Unload();
   mixedFrames_ = 0;
+  if (rewind_) SetRewind(rewind_->cap);
   return LoadCartridge(*m_, imagePath);
 }
 
 int Emulator::LoadImage(std::span<const uint8_t> image, const std::string& savePath) {
   Unload();
   mixedFrames_ = 0;
+  if (rewind_) SetRewind(rewind_->cap);
   return LoadCartridgeImage(*m_, image, savePath);
 }
 
@@ -125,11 +130,6 @@ void Emulator::RunSlices(int slices) {
     sliceCount_ += static_cast<uint64_t>(step);
     slices -= step;
   }
-}
-
-void Emulator::RunFrame(uint16_t keys) {
-  ownKeys_.mask = keys;
-  RunSlices(kSlicesPerFrame);
 }
 
 void Emulator::RunFrames(int frames, uint16_t keys) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/machine.h"
 #include "sound/host_audio.h"
@@ -30,6 +31,21 @@ class HeldKeys final : public InputSource {
  public:
   uint32_t PollInput() override { return mask; }
   uint16_t mask = 0;
+};
+
+// The keys the machine polls: the front end's (or RunFrame's), kept so a
+// rewind can poll them again.
+class KeyProxy final : public InputSource {
+ public:
+  uint32_t PollInput() override {
+    if (replaying) return replayMask;
+    last = static_cast<uint16_t>(source->PollInput());
+    return last;
+  }
+  InputSource* source = nullptr;
+  uint16_t last = 0;
+  bool replaying = false;
+  uint16_t replayMask = 0;
 };
 
 // What the front end brings; every null service is the emulator's own.
@@ -112,9 +128,34 @@ class Emulator final : private FrontEnd {
   // The cartridge's save RAM or EEPROM words (empty without save memory).
   std::span<uint8_t> saveMemory();
 
+  // ---- Save states (emulator/state.cpp) ----
+  // Loading a state and running on gives bit for bit what running on from
+  // the moment of saving gave: memory, ports, pictures and sound. A refused
+  // state returns false with `error` saying why and changes nothing.
+  std::vector<uint8_t> SaveState();  // a state file's bytes, with a thumbnail
+  bool LoadState(std::span<const uint8_t> file, std::string& error);
+  bool SaveStateFile(const std::string& path, std::string& error);  // replaced atomically
+  bool LoadStateFile(const std::string& path, std::string& error);
+  // The raw sections, uncompressed: the same size for a cartridge all along.
+  size_t StateSize();
+  bool SaveStateRaw(std::span<uint8_t> out);
+  bool LoadStateRaw(std::span<const uint8_t> in, std::string& error);
+
+  // ---- Rewind (emulator/rewind.cpp) ----
+  // RunFrame keeps the keys of every frame and a state every few frames
+  // within `memoryCap` bytes (0: off); a step back restores the frame
+  // before and shows it, back to the oldest frame held.
+  void SetRewind(size_t memoryCap);
+  bool RewindStep();
+  size_t rewindFrames() const;  // frames that can be stepped back
+  size_t rewindBytes() const;
+
  private:
   void LayoutForCartridge(bool vertical) override;
   void Bind(const EmulatorHost& host);
+  void BuildPayload(std::vector<uint8_t>& out);
+  bool ApplyPayload(std::span<const uint8_t> in, std::string& error);
+  void RecordRewindFrame(uint16_t keys);
 
   std::unique_ptr<Machine> owned_;
   Machine* m_;
@@ -123,12 +164,18 @@ class Emulator final : private FrontEnd {
   EmulatedTicks ownTicks_;
   EmulatedTicks* emulatedTicks_ = nullptr;  // the clock RunSlices advances, if ours
   HeldKeys ownKeys_;
+  KeyProxy keyProxy_;
+  bool replaying_ = false;
+  std::vector<uint8_t> rewindState_;
   std::unique_ptr<HeadlessDisplay> ownDisplay_;
   std::unique_ptr<OfflineAudio> ownAudio_;
   FrontEnd* frontEnd_ = nullptr;  // the front end's, or null for ours
   uint64_t sliceCount_ = 0;
   uint64_t mixedFrames_ = 0;
   bool soundOpen_ = false, displayOpen_ = false;
+  std::vector<uint8_t> payload_, audioState_;   // kept to save without allocating
+  std::unique_ptr<MachineState> staging_ = std::make_unique<MachineState>();
+  std::unique_ptr<class RewindBuffer> rewind_;
 };
 
 }  // namespace kestra

@@ -235,3 +235,80 @@ void HostAudio::Render(int16_t* out, uint32_t frames) {
 }
 
 }  // namespace kestra
+
+namespace kestra {
+
+namespace {
+
+template <typename T>
+void Put(std::vector<uint8_t>& out, const T& value) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
+  out.insert(out.end(), bytes, bytes + sizeof value);
+}
+
+template <typename T>
+bool Take(std::span<const uint8_t>& in, T& value) {
+  if (in.size() < sizeof value) return false;
+  std::memcpy(&value, in.data(), sizeof value);
+  in = in.subspan(sizeof value);
+  return true;
+}
+
+}  // namespace
+
+void HostAudio::SaveState(std::vector<uint8_t>& out) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (int i = 0; i < kHostBufferCount; ++i) {
+    const Voice& v = voices_[i];
+    Put(out, v.size);
+    out.insert(out.end(), v.data.get(), v.data.get() + (v.data ? v.size : 0));
+    Put(out, static_cast<uint8_t>(v.playing));
+    Put(out, v.position);
+    Put(out, v.frequency);
+    Put(out, v.volume);
+    Put(out, v.pan);
+  }
+  for (float f : {dcInput_[0], dcInput_[1], dcOutput_[0], dcOutput_[1]}) Put(out, f);
+}
+
+bool HostAudio::LoadState(std::span<const uint8_t> in) {
+  std::lock_guard<std::mutex> guard(lock_);
+  // Checked whole before anything changes.
+  std::span<const uint8_t> check = in;
+  for (int i = 0; i < kHostBufferCount; ++i) {
+    uint32_t size = 0;
+    if (!Take(check, size) || size != (voices_[i].data ? voices_[i].size : 0) ||
+        check.size() < size + 1 + 8 + 12) {
+      return false;
+    }
+    check = check.subspan(size + 1 + 8 + 12);
+  }
+  if (check.size() != 4 * sizeof(float)) return false;
+  for (int i = 0; i < kHostBufferCount; ++i) {
+    Voice& v = voices_[i];
+    uint32_t size = 0;
+    uint8_t playing = 0;
+    Take(in, size);
+    if (size) std::memcpy(v.data.get(), in.data(), size);
+    in = in.subspan(size);
+    Take(in, playing);
+    Take(in, v.position);
+    Take(in, v.frequency);
+    Take(in, v.volume);
+    Take(in, v.pan);
+    v.playing = playing != 0;
+    v.frequency = std::clamp(v.frequency, kMinBufferRate, kMaxBufferRate);
+    v.volume = std::clamp(v.volume, kSilentMillibels, 0);
+    v.pan = std::clamp(v.pan, kSilentMillibels, -kSilentMillibels);
+    if (size) v.position %= static_cast<uint64_t>(size) << 32;
+    v.UpdateStep();
+    v.UpdateGains();
+  }
+  Take(in, dcInput_[0]);
+  Take(in, dcInput_[1]);
+  Take(in, dcOutput_[0]);
+  Take(in, dcOutput_[1]);
+  return true;
+}
+
+}  // namespace kestra

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
+#include <vector>
 
 namespace kestra {
 
@@ -74,6 +76,12 @@ class HostAudio {
   // at kOutputRate and advances their play positions. Allocates nothing; the
   // SDL back end calls it from its callback thread.
   void Render(int16_t* out, uint32_t frames);
+
+  // The mixer's whole state for a save state: every buffer's bytes, play
+  // state, position and settings, and the output filter. LoadState is false,
+  // with nothing changed, when the buffers differ from these in number or size.
+  void SaveState(std::vector<uint8_t>& out) const;
+  bool LoadState(std::span<const uint8_t> in);
 
  protected:
   // The back end's part of the device. A back end whose output runs on its

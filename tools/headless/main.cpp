@@ -24,6 +24,11 @@ int main(int argc, char** argv) {
 
   HeadlessRun run(options);
   if (run.Load() != 0) return 1;
+  if (options.rewindTest > 0) {
+    const bool same = run.RewindTest(options.rewindTest);
+    std::printf("rewind-test: %d frames %s\n", options.rewindTest, same ? "match" : "differ");
+    return same ? 0 : 1;
+  }
 
   const auto start = std::chrono::steady_clock::now();
   run.RunFrames(options.frames);

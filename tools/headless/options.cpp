@@ -105,6 +105,41 @@ const OptionSpec kOptions[] = {
        o.wav = v;
        return true;
      }},
+    {"--load-state", nullptr, "FILE",
+     "load a save state after the image loads, before the first frame",
+     [](HeadlessOptions& o, const std::string& v, std::string&) {
+       o.loadState = v;
+       return true;
+     }},
+    {"--save-state", nullptr, "FILE", "write a save state after the last frame",
+     [](HeadlessOptions& o, const std::string& v, std::string&) {
+       o.saveState = v;
+       return true;
+     }},
+    {"--save-state-at", nullptr, "FRAME:FILE",
+     "write a save state after frame FRAME (any number of times)",
+     [](HeadlessOptions& o, const std::string& v, std::string& e) {
+       const size_t colon = v.find(':');
+       StateAt at;
+       if (colon == std::string::npos || colon + 1 == v.size() ||
+           !ParseNumber(v.substr(0, colon), 0, 1L << 30, at.frame)) {
+         e = "--save-state-at: expected FRAME:FILE, got \"" + v + "\"";
+         return false;
+       }
+       at.file = v.substr(colon + 1);
+       o.saveStateAt.push_back(at);
+       std::stable_sort(o.saveStateAt.begin(), o.saveStateAt.end(),
+                        [](const StateAt& a, const StateAt& b) { return a.frame < b.frame; });
+       return true;
+     }},
+    {"--rewind-test", nullptr, "N",
+     "record N frames with rewind on, step back to the first, run forward again; exit 0 "
+     "only if every frame matches the first pass",
+     [](HeadlessOptions& o, const std::string& v, std::string& e) {
+       if (ParseNumber(v, 2, 1L << 24, o.rewindTest)) return true;
+       e = "--rewind-test: expected a number of frames of at least 2, got \"" + v + "\"";
+       return false;
+     }},
     {"--bench", nullptr, nullptr,
      "print one line: frames=N seconds=S fps=F speed=X (X = F / 75.47, wall-clock of the "
      "emulation only)",

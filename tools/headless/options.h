@@ -15,6 +15,11 @@ struct KeyChange {
   uint16_t mask = 0;
 };
 
+struct StateAt {
+  int frame = 0;
+  std::string file;
+};
+
 struct HeadlessOptions {
   std::string image;
   int frames = 300;
@@ -24,6 +29,10 @@ struct HeadlessOptions {
   std::string dumpPorts;
   std::string wav;
   std::string screenshot;
+  std::string loadState;
+  std::string saveState;
+  std::vector<StateAt> saveStateAt;  // sorted by frame
+  int rewindTest = 0;                // 0: none
   bool bench = false;
   bool verbose = false;
   bool help = false;

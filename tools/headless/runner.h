@@ -24,6 +24,7 @@ class ScriptedKeys final : public InputSource {
   std::vector<KeyChange> changes_;
   size_t next_ = 0;
   uint16_t held_ = 0;
+  int frame_ = 0;
 };
 
 // One headless run: the emulator with the scripted keys, its outputs opened
@@ -32,7 +33,8 @@ class HeadlessRun {
  public:
   explicit HeadlessRun(const HeadlessOptions& options);
 
-  // The image, then the voice started: 0, or 1 after the loader's message.
+  // The image, then the voice started, then the state of --load-state: 0,
+  // or 1 after the loader's message or the state's refusal.
   int Load();
   // Emulates `frames` whole frames, the keys following the script and the
   // sound into the WAV file when one is asked for.
@@ -40,6 +42,10 @@ class HeadlessRun {
   // Writes the files the options ask for after the run. False (with the
   // reason on stderr) when one could not be written.
   bool WriteOutputs();
+
+  // --rewind-test: true when the frames run again after stepping back match
+  // the first pass; what differs goes to stderr.
+  bool RewindTest(int frames);
 
   Emulator& emulator() { return emulator_; }
   int frame() const { return frame_; }
@@ -49,7 +55,10 @@ class HeadlessRun {
   ScriptedKeys keys_;
   WavRecorder wav_;
   Emulator emulator_;
+  bool SaveStatesDue();
   int frame_ = 0;
+  size_t nextStateAt_ = 0;
+  bool stateFailed_ = false;
 };
 
 // "frames=N seconds=S fps=F speed=X"
