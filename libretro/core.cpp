@@ -323,11 +323,31 @@ RETRO_API void retro_run(void) {
   if (video_cb) SendPicture();
 }
 
-// Save states come with the emulator's raw snapshots, which it does not have
-// yet: until then the core says it has none.
-RETRO_API size_t retro_serialize_size(void) { return 0; }
-RETRO_API bool retro_serialize(void*, size_t) { return false; }
-RETRO_API bool retro_unserialize(const void*, size_t) { return false; }
+// Save states are the emulator's raw snapshot, uncompressed: the same size
+// all along for a cartridge, as front ends (and their rewind) expect.
+RETRO_API size_t retro_serialize_size(void) {
+  return core && core->emulator->loaded() ? core->emulator->StateSize() : 0;
+}
+
+RETRO_API bool retro_serialize(void* data, size_t size) {
+  if (!core || !core->emulator->loaded() || !data) return false;
+  if (size != core->emulator->StateSize()) return false;
+  return core->emulator->SaveStateRaw({static_cast<uint8_t*>(data), size});
+}
+
+RETRO_API bool retro_unserialize(const void* data, size_t size) {
+  if (!core || !core->emulator->loaded() || !data) return false;
+  if (size != core->emulator->StateSize()) {
+    Log(RETRO_LOG_ERROR, "state refused: not the size of this cartridge's states");
+    return false;
+  }
+  std::string error;
+  if (!core->emulator->LoadStateRaw({static_cast<const uint8_t*>(data), size}, error)) {
+    Log(RETRO_LOG_ERROR, ("state refused: " + error).c_str());
+    return false;
+  }
+  return true;
+}
 
 RETRO_API void retro_cheat_reset(void) {}
 RETRO_API void retro_cheat_set(unsigned, bool, const char*) {}

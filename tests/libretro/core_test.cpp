@@ -552,5 +552,91 @@ TEST_F(LibretroCore, ResetStartsTheCartridgeAgain) {
   EXPECT_FALSE(later.picture == first);
 }
 
+// What a run shows frame by frame: a hash of each picture, and the sound.
+struct Recording {
+  std::vector<uint64_t> pictures;
+  std::vector<int16_t> sound;
+  bool operator==(const Recording&) const = default;
+};
+
+uint64_t Hash(const std::vector<uint32_t>& pixels) {
+  uint64_t h = 1469598103934665603ull;
+  for (uint32_t p : pixels) h = (h ^ p) * 1099511628211ull;
+  return h;
+}
+
+// Frames with X2 and Y3 held every other 16 frames, so the kestrel moves.
+Recording Record(int frames) {
+  Recording r;
+  front->sound.clear();
+  for (int i = 0; i < frames; ++i) {
+    front->pad = (i / 16) % 2 ? (1u << RETRO_DEVICE_ID_JOYPAD_RIGHT | 1u << RETRO_DEVICE_ID_JOYPAD_R2) : 0;
+    api.retro_run();
+    r.pictures.push_back(Hash(front->picture));
+  }
+  front->pad = 0;
+  r.sound = front->sound;
+  return r;
+}
+
+TEST_F(LibretroCore, StatesResumeTheRunExactly) {
+  ASSERT_TRUE(Load("demo.wsc"));
+  PlayToScene();
+  const size_t size = api.retro_serialize_size();
+  ASSERT_GT(size, 0x10000u);
+  std::vector<uint8_t> state(size);
+  ASSERT_TRUE(api.retro_serialize(state.data(), size));
+  const Recording first = Record(300);
+  std::vector<uint8_t> after(size);
+  ASSERT_TRUE(api.retro_serialize(after.data(), size));
+  EXPECT_EQ(api.retro_serialize_size(), size);  // the same size all along
+
+  ASSERT_TRUE(api.retro_unserialize(state.data(), size));
+  const Recording again = Record(300);
+  EXPECT_EQ(again.pictures.size(), 300u);
+  EXPECT_TRUE(again == first);
+  std::vector<uint8_t> afterAgain(size);
+  ASSERT_TRUE(api.retro_serialize(afterAgain.data(), size));
+  EXPECT_TRUE(afterAgain == after);
+  // The kestrel flew: the run is not one still picture.
+  EXPECT_NE(first.pictures.front(), first.pictures.back());
+
+  // Refusals change nothing: the run goes on as it would have.
+  ASSERT_TRUE(api.retro_unserialize(state.data(), size));
+  const Recording plain = Record(60);
+  ASSERT_TRUE(api.retro_unserialize(state.data(), size));
+  std::vector<uint8_t> longer = state;
+  longer.push_back(0);
+  EXPECT_FALSE(api.retro_unserialize(longer.data(), longer.size()));
+  EXPECT_FALSE(api.retro_unserialize(state.data(), size - 1));
+  EXPECT_FALSE(api.retro_serialize(longer.data(), longer.size()));
+  EXPECT_FALSE(api.retro_serialize(state.data(), size - 1));
+  std::vector<uint8_t> damaged = state;
+  std::memset(damaged.data(), 0, 8);
+  EXPECT_FALSE(api.retro_unserialize(damaged.data(), size));
+  ASSERT_TRUE(api.retro_unserialize(state.data(), size));
+  EXPECT_TRUE(Record(60) == plain);
+
+  // Another cartridge's state.
+  api.retro_unload_game();
+  ASSERT_TRUE(Load("demo-vertical.wsc"));
+  const size_t otherSize = api.retro_serialize_size();
+  std::vector<uint8_t> other(otherSize);
+  ASSERT_TRUE(api.retro_serialize(other.data(), otherSize));
+  api.retro_unload_game();
+  ASSERT_TRUE(Load("demo.wsc"));
+  PlayToScene();
+  ASSERT_TRUE(api.retro_unserialize(state.data(), size));
+  EXPECT_FALSE(api.retro_unserialize(other.data(), otherSize));
+  EXPECT_TRUE(Record(60) == plain);
+}
+
+TEST_F(LibretroCore, NoStatesWithoutAGame) {
+  EXPECT_EQ(api.retro_serialize_size(), 0u);
+  std::vector<uint8_t> buffer(1024);
+  EXPECT_FALSE(api.retro_serialize(buffer.data(), buffer.size()));
+  EXPECT_FALSE(api.retro_unserialize(buffer.data(), buffer.size()));
+}
+
 }  // namespace
 }  // namespace kestra::test
