@@ -207,6 +207,7 @@ struct ReferenceSetup {
   std::vector<headless::KeyChange> keys;
   int frameSkip = 0;
   SoundSwitch silenced = SoundSwitchCount;  // none
+  std::vector<uint8_t> save;  // the .sav beside the image, if any
 };
 
 // The samples of the WAV file kestra-headless writes: the "data" chunk.
@@ -234,6 +235,7 @@ Reference RunReference(const std::string& rom, int frames, const ReferenceSetup&
   // The image's own .sav must stay untouched: run a copy.
   WriteFile(dir.file(rom), ReadFile(options.image));
   options.image = dir.file(rom);
+  if (!setup.save.empty()) WriteFile(dir.file(rom.substr(0, rom.find('.')) + ".sav"), setup.save);
   Reference r;
   {
     headless::HeadlessRun run(options);
@@ -550,6 +552,29 @@ TEST_F(LibretroCore, ResetStartsTheCartridgeAgain) {
   EXPECT_TRUE(state.picture == first);
   const Reference later = RunReference("demo.wsc", 2 * kFrames);
   EXPECT_FALSE(later.picture == first);
+}
+
+// The front end puts its .srm into save memory after the load and before the
+// first frame: the game starts from it, as from a .sav beside the image.
+TEST_F(LibretroCore, SaveMemoryFromTheFrontEndIsWhatTheGameReads) {
+  ReferenceSetup played;
+  played.keys = kPressStart;
+  const Reference afterPlay = RunReference("demo.wsc", kSceneFrame + 60, played);
+  const Reference fresh = RunReference("demo.wsc", kSceneFrame + 60);
+  ASSERT_FALSE(afterPlay.save.empty());
+  ASSERT_FALSE(afterPlay.save == fresh.save);  // the play was counted
+
+  ASSERT_TRUE(Load("demo.wsc"));
+  ASSERT_EQ(api.retro_get_memory_size(RETRO_MEMORY_SAVE_RAM), afterPlay.save.size());
+  std::memcpy(api.retro_get_memory_data(RETRO_MEMORY_SAVE_RAM), afterPlay.save.data(),
+              afterPlay.save.size());
+  Run(120);
+  ReferenceSetup saved;
+  saved.save = afterPlay.save;
+  const Reference ref = RunReference("demo.wsc", 120, saved);
+  const Reference title = RunReference("demo.wsc", 120);
+  EXPECT_TRUE(state.picture == ref.picture);
+  EXPECT_FALSE(ref.picture == title.picture);  // the title shows the plays
 }
 
 // What a run shows frame by frame: a hash of each picture, and the sound.
