@@ -29,7 +29,6 @@ enum Key : uint16_t {
 struct Binding {
   unsigned id;  // RetroPad button
   uint16_t key;
-  const char* name;
 };
 
 // Held sideways the X pad is the one under the left thumb: it goes on the
@@ -37,18 +36,18 @@ struct Binding {
 // use in this position, on the shoulder buttons (L2 up, R right, R2 down,
 // L left).
 constexpr Binding kHorizontal[] = {
-    {RETRO_DEVICE_ID_JOYPAD_UP, kX1, "X1 (up)"},
-    {RETRO_DEVICE_ID_JOYPAD_RIGHT, kX2, "X2 (right)"},
-    {RETRO_DEVICE_ID_JOYPAD_DOWN, kX3, "X3 (down)"},
-    {RETRO_DEVICE_ID_JOYPAD_LEFT, kX4, "X4 (left)"},
-    {RETRO_DEVICE_ID_JOYPAD_L2, kY1, "Y1 (up)"},
-    {RETRO_DEVICE_ID_JOYPAD_R, kY2, "Y2 (right)"},
-    {RETRO_DEVICE_ID_JOYPAD_R2, kY3, "Y3 (down)"},
-    {RETRO_DEVICE_ID_JOYPAD_L, kY4, "Y4 (left)"},
-    {RETRO_DEVICE_ID_JOYPAD_A, kA, "A"},
-    {RETRO_DEVICE_ID_JOYPAD_B, kB, "B"},
-    {RETRO_DEVICE_ID_JOYPAD_START, kStart, "Start"},
-    {RETRO_DEVICE_ID_JOYPAD_SELECT, kOption, "Option"},
+    {RETRO_DEVICE_ID_JOYPAD_UP, kX1},
+    {RETRO_DEVICE_ID_JOYPAD_RIGHT, kX2},
+    {RETRO_DEVICE_ID_JOYPAD_DOWN, kX3},
+    {RETRO_DEVICE_ID_JOYPAD_LEFT, kX4},
+    {RETRO_DEVICE_ID_JOYPAD_L2, kY1},
+    {RETRO_DEVICE_ID_JOYPAD_R, kY2},
+    {RETRO_DEVICE_ID_JOYPAD_R2, kY3},
+    {RETRO_DEVICE_ID_JOYPAD_L, kY4},
+    {RETRO_DEVICE_ID_JOYPAD_A, kA},
+    {RETRO_DEVICE_ID_JOYPAD_B, kB},
+    {RETRO_DEVICE_ID_JOYPAD_START, kStart},
+    {RETRO_DEVICE_ID_JOYPAD_SELECT, kOption},
 };
 
 // Held upright the Y pad does the steering, as in the window program's
@@ -56,18 +55,18 @@ constexpr Binding kHorizontal[] = {
 // RetroPad's face buttons, a diamond turned the same way: Y (left) X1, X (up)
 // X2, A (right) X3, B (down) X4; the console's A and B on R and L.
 constexpr Binding kVertical[] = {
-    {RETRO_DEVICE_ID_JOYPAD_LEFT, kY1, "Y1 (left)"},
-    {RETRO_DEVICE_ID_JOYPAD_UP, kY2, "Y2 (up)"},
-    {RETRO_DEVICE_ID_JOYPAD_RIGHT, kY3, "Y3 (right)"},
-    {RETRO_DEVICE_ID_JOYPAD_DOWN, kY4, "Y4 (down)"},
-    {RETRO_DEVICE_ID_JOYPAD_Y, kX1, "X1 (left)"},
-    {RETRO_DEVICE_ID_JOYPAD_X, kX2, "X2 (up)"},
-    {RETRO_DEVICE_ID_JOYPAD_A, kX3, "X3 (right)"},
-    {RETRO_DEVICE_ID_JOYPAD_B, kX4, "X4 (down)"},
-    {RETRO_DEVICE_ID_JOYPAD_R, kA, "A"},
-    {RETRO_DEVICE_ID_JOYPAD_L, kB, "B"},
-    {RETRO_DEVICE_ID_JOYPAD_START, kStart, "Start"},
-    {RETRO_DEVICE_ID_JOYPAD_SELECT, kOption, "Option"},
+    {RETRO_DEVICE_ID_JOYPAD_LEFT, kY1},
+    {RETRO_DEVICE_ID_JOYPAD_UP, kY2},
+    {RETRO_DEVICE_ID_JOYPAD_RIGHT, kY3},
+    {RETRO_DEVICE_ID_JOYPAD_DOWN, kY4},
+    {RETRO_DEVICE_ID_JOYPAD_Y, kX1},
+    {RETRO_DEVICE_ID_JOYPAD_X, kX2},
+    {RETRO_DEVICE_ID_JOYPAD_A, kX3},
+    {RETRO_DEVICE_ID_JOYPAD_B, kX4},
+    {RETRO_DEVICE_ID_JOYPAD_R, kA},
+    {RETRO_DEVICE_ID_JOYPAD_L, kB},
+    {RETRO_DEVICE_ID_JOYPAD_START, kStart},
+    {RETRO_DEVICE_ID_JOYPAD_SELECT, kOption},
 };
 
 constexpr int kLcdLong = 224, kLcdShort = 144;
@@ -142,11 +141,26 @@ std::string Variable(const char* key) {
   return {};
 }
 
-void SetInputDescriptors(bool vertical) {
+// The Y and X pads exchanged: the "swap pads" option.
+uint16_t SwapPads(uint16_t keys) {
+  return static_cast<uint16_t>((keys & 0xFF00) | (keys & 0x0F) << 4 | (keys >> 4 & 0x0F));
+}
+
+const char* KeyName(uint16_t key) {
+  static constexpr const char* kNames[12] = {"Y1", "Y2", "Y3", "Y4", "X1", "X2",
+                                             "X3", "X4", "Option", "Start", "A", "B"};
+  for (int bit = 0; bit < 12; ++bit) {
+    if (key == 1u << bit) return kNames[bit];
+  }
+  return "";
+}
+
+void SetInputDescriptors(bool vertical, bool swapPads) {
   const auto& table = vertical ? kVertical : kHorizontal;
   retro_input_descriptor descriptors[std::size(kHorizontal) + 1] = {};
   for (size_t i = 0; i < std::size(table); ++i) {
-    descriptors[i] = {0, RETRO_DEVICE_JOYPAD, 0, table[i].id, table[i].name};
+    const uint16_t key = swapPads ? SwapPads(table[i].key) : table[i].key;
+    descriptors[i] = {0, RETRO_DEVICE_JOYPAD, 0, table[i].id, KeyName(key)};
   }
   if (environ_cb) environ_cb(RETRO_ENVIRONMENT_SET_INPUT_DESCRIPTORS, descriptors);
 }
@@ -164,7 +178,7 @@ retro_game_geometry Geometry(bool vertical) {
 // Reads the core options; the orientation, once a game runs, tells the front
 // end of a new geometry and new descriptors.
 void ApplyVariables() {
-  const bool wasVertical = core->vertical();
+  const bool wasVertical = core->vertical(), wasSwapped = core->swapPads;
   const std::string orientation = Variable("kestra_orientation");
   core->orientation = orientation == "horizontal" ? Orientation::Horizontal
                       : orientation == "vertical" ? Orientation::Vertical
@@ -177,10 +191,13 @@ void ApplyVariables() {
   for (int k = 0; k < kestra::SoundSwitchCount; ++k) {
     settings.setSound(static_cast<kestra::SoundSwitch>(k), Variable(kChannelKeys[k]) != "disabled");
   }
-  if (core->emulator->loaded() && core->vertical() != wasVertical) {
+  if (!core->emulator->loaded()) return;
+  if (core->vertical() != wasVertical) {
     const retro_game_geometry g = Geometry(core->vertical());
     environ_cb(RETRO_ENVIRONMENT_SET_GEOMETRY, const_cast<retro_game_geometry*>(&g));
-    SetInputDescriptors(core->vertical());
+  }
+  if (core->vertical() != wasVertical || core->swapPads != wasSwapped) {
+    SetInputDescriptors(core->vertical(), core->swapPads);
   }
 }
 
@@ -192,8 +209,7 @@ uint16_t PollKeys() {
   for (const Binding& b : table) {
     if (input_state_cb(0, RETRO_DEVICE_JOYPAD, 0, b.id)) keys |= b.key;
   }
-  if (core->swapPads) keys = static_cast<uint16_t>((keys & 0xFF00) | ((keys & 0x0F) << 4) | ((keys >> 4) & 0x0F));
-  return keys;
+  return core->swapPads ? SwapPads(keys) : keys;
 }
 
 // The last presented picture in the wanted orientation. The emulator's own is
@@ -367,7 +383,7 @@ RETRO_API bool retro_load_game(const retro_game_info* game) {
   const std::span<const uint8_t> image(static_cast<const uint8_t*>(game->data), game->size);
   if (core->emulator->LoadImage(image) != 0) return false;
   core->emulator->StartVoice();
-  SetInputDescriptors(core->vertical());
+  SetInputDescriptors(core->vertical(), core->swapPads);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <map>
 #include <string>
@@ -25,6 +26,7 @@ struct FrontEnd {
   int pixelFormat = -1;
   int descriptorCount = 0;
   std::vector<unsigned> descriptorIds;
+  std::map<unsigned, std::string> descriptions;  // RetroPad button -> console key
   retro_game_geometry geometry{};
   int geometryCalls = 0;
   uint32_t pad = 0;  // RetroPad buttons held, bit = id
@@ -58,8 +60,10 @@ bool Environment(unsigned cmd, void* data) {
       return true;
     case RETRO_ENVIRONMENT_SET_INPUT_DESCRIPTORS: {
       front->descriptorIds.clear();
+      front->descriptions.clear();
       for (auto* d = static_cast<const retro_input_descriptor*>(data); d->description; ++d) {
         front->descriptorIds.push_back(d->id);
+        front->descriptions[d->id] = d->description;
       }
       front->descriptorCount = static_cast<int>(front->descriptorIds.size());
       return true;
@@ -422,6 +426,9 @@ TEST_F(LibretroCore, PadButtonsAreTheConsoleKeys) {
       state = FrontEnd{};
       if (way.swap) state.variables["kestra_swap_pads"] = "enabled";
       ASSERT_TRUE(Load(way.rom));
+      static constexpr const char* kNames[12] = {"Y1", "Y2", "Y3", "Y4", "X1", "X2",
+                                                 "X3", "X4", "Option", "Start", "A", "B"};
+      EXPECT_EQ(state.descriptions[c.id], kNames[std::countr_zero(mask)]);
       PlayToScene();
       state.pad = 1u << c.id;
       Run(kFrames - kSceneFrame);
