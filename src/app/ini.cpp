@@ -39,13 +39,21 @@ bool SectionName(const std::string& line, std::string& name) {
   return true;
 }
 
+// Where a value ends: a NUL ends it, as it ends a string of the system the
+// format comes from, and so does a carriage return that is not part of the
+// line end, which a write could not keep.
+constexpr char kValueEnds[] = {'\0', '\r', '\n'};
+std::string CutValue(const std::string& text) {
+  return text.substr(0, text.find_first_of(std::string(kValueEnds, sizeof kValueEnds)));
+}
+
 // "key=value" gives both, trimmed; comments and lines without '=' give false.
 bool KeyLine(const std::string& line, std::string& key, std::string& value) {
   const size_t eq = line.find('=');
   if (eq == std::string::npos) return false;
   key = Trim(line.substr(0, eq));
   if (!key.empty() && key[0] == ';') return false;
-  value = Trim(line.substr(eq + 1));
+  value = Trim(CutValue(line.substr(eq + 1)));
   return true;
 }
 
@@ -122,7 +130,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& text) {
   // A value is one line: the rest of a text with a line break would become
   // lines of the file (a section header, keys of another section).
-  const std::string value = text.substr(0, text.find_first_of("\r\n"));
+  const std::string value = CutValue(text);
   dirty_ = true;
   int header = FindSection(section);
   if (header < 0) {

@@ -121,6 +121,24 @@ TEST(IniFile, ValueWithALineBreakStaysOnItsOwnLine) {
             "[CONFIG]\nDefaultDir=/tmp/a\nDrawSize=2\nVerbose=bad\n\n[KEYBOARD]\nHAButton=Q\n");
 }
 
+// A NUL ends a value, and so does a carriage return inside a line: what is
+// read is what a write then keeps, so a save and a reload agree.
+TEST(IniFile, NulOrLoneCarriageReturnEndsAValue) {
+  test::TempDir dir;
+  const std::string path = dir.file("k.ini");
+  Spit(path, std::string("[CONFIG]\nDefaultDir = /games \0/rest\r9\nFrameSkip=3\rjunk\n", 55));
+  IniFile ini(path);
+  const std::string dirValue = ini.ReadString("CONFIG", "DefaultDir", "", 512);
+  EXPECT_EQ(dirValue, "/games");
+  EXPECT_EQ(ini.ReadInt("CONFIG", "FrameSkip", -1), 3);
+  ini.WriteString("CONFIG", "DefaultDir", dirValue);
+  ini.WriteString("CONFIG", "Other", std::string("a\0b", 3));
+  ASSERT_TRUE(ini.Flush());
+  IniFile again(path);
+  EXPECT_EQ(again.ReadString("CONFIG", "DefaultDir", "", 512), dirValue);
+  EXPECT_EQ(again.ReadString("CONFIG", "Other", "", 512), "a");
+}
+
 TEST(IniFile, UnwritableFileKeepsValuesInMemory) {
   test::TempDir dir;
   IniFile ini(dir.file("no/such/dir/k.ini"));
