@@ -7,7 +7,7 @@ ASAN_DIR ?= build-asan
 TSAN_DIR ?= build-tsan
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := cartridge cpu ports config
+FUZZ_TARGETS := cartridge cpu ports config state
 CMAKE_FLAGS ?=
 NINJA_JOBS ?=
 # `make install PREFIX=/usr DESTDIR=/tmp/root` stages a packaged tree.
@@ -76,7 +76,7 @@ fuzz:
 	  mkdir -p $(FUZZ_DIR)/corpus/$$t; \
 	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
 	  $(FUZZ_DIR)/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 \
-	    -max_len=$$( [ $$t = cartridge ] && echo 70000 || echo 4096 ) \
+	    -max_len=$$(case $$t in cartridge) echo 70000;; state) echo 400000;; *) echo 4096;; esac) \
 	    -artifact_prefix=$(FUZZ_DIR)/crashes/$$t- -print_final_stats=1 \
 	    $(FUZZ_DIR)/corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done

@@ -1,4 +1,4 @@
-// Cartridge images and save files from anywhere through LoadCartridge and
+// Cartridge images and save files from anywhere through ParseImage, LoadCartridge and
 // UnloadCartridge. Whatever the files hold, a load either succeeds with a
 // sound memory map or fails with a message, and the save memory that goes in
 // comes out again unchanged.
@@ -36,11 +36,22 @@ void WriteImage(const std::string& path, size_t zeros, const uint8_t* tail, size
   std::fclose(f);
 }
 
+// The parser alone, on the whole input as an image in memory: the banks it
+// places lie inside the image.
+void CheckParser(const uint8_t* data, size_t size) {
+  ImageInfo info;
+  if (ParseImage({data, size}, size, info) != nullptr) return;
+  FUZZ_CHECK(info.loadBanks >= 1 && info.loadBanks <= kMaxRomBanks);
+  FUZZ_CHECK(static_cast<size_t>(info.loadBanks) * kPageSize <= size);
+  FUZZ_CHECK(ImageBank({data, size}, info, 0).data() >= data);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static FuzzMachine fm;
   Machine& m = *fm;
+  CheckParser(data, size);
   Reader in(data, size);
   const uint8_t flags = in.Byte();
   // One read per statement: the order of reads inside an expression is the
