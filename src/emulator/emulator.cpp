@@ -83,14 +83,14 @@ void Emulator::LayoutForCartridge(bool vertical) {
 int Emulator::Load(const std::string& imagePath) {
   Unload();
   mixedFrames_ = 0;
-  if (rewind_) SetRewind(rewind_->cap);
+  if (rewind_) SetRewind(rewind_->cap, rewind_->interval);
   return LoadCartridge(*m_, imagePath);
 }
 
 int Emulator::LoadImage(std::span<const uint8_t> image, const std::string& savePath) {
   Unload();
   mixedFrames_ = 0;
-  if (rewind_) SetRewind(rewind_->cap);
+  if (rewind_) SetRewind(rewind_->cap, rewind_->interval);
   return LoadCartridgeImage(*m_, image, savePath);
 }
 

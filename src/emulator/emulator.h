@@ -142,10 +142,11 @@ class Emulator final : private FrontEnd {
   bool LoadStateRaw(std::span<const uint8_t> in, std::string& error);
 
   // ---- Rewind (emulator/rewind.cpp) ----
-  // RunFrame keeps the keys of every frame and a state every few frames
-  // within `memoryCap` bytes (0: off); a step back restores the frame
+  // RunFrame keeps the keys of every frame and a state every `interval`
+  // frames within `memoryCap` bytes (0: off); a step back restores the frame
   // before and shows it, back to the oldest frame held.
-  void SetRewind(size_t memoryCap);
+  static constexpr int kRewindInterval = 30;
+  void SetRewind(size_t memoryCap, int interval = kRewindInterval);
   bool RewindStep();
   size_t rewindFrames() const;  // frames that can be stepped back
   size_t rewindBytes() const;
@@ -153,7 +154,8 @@ class Emulator final : private FrontEnd {
  private:
   void LayoutForCartridge(bool vertical) override;
   void Bind(const EmulatorHost& host);
-  void BuildPayload(std::vector<uint8_t>& out);
+  // forRewind: without the picture when no line of the next one is drawn yet.
+  void BuildPayload(std::vector<uint8_t>& out, bool forRewind = false);
   bool ApplyPayload(std::span<const uint8_t> in, std::string& error);
   void RecordRewindFrame(uint16_t keys);
 

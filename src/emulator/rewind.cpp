@@ -1,14 +1,16 @@
 #include "emulator/rewind.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kestra {
 
-void Emulator::SetRewind(size_t memoryCap) {
+void Emulator::SetRewind(size_t memoryCap, int interval) {
   rewind_.reset();
   if (memoryCap == 0) return;
   rewind_ = std::make_unique<RewindBuffer>();
   rewind_->cap = memoryCap;
+  rewind_->interval = std::max(interval, 1);
 }
 
 size_t Emulator::rewindFrames() const {
@@ -69,8 +71,8 @@ bool Emulator::RewindStep() {
 
 void Emulator::RunFrame(uint16_t keys) {
   ownKeys_.mask = keys;
-  if (rewind_ && !replaying_ && rewind_->frame % kRewindInterval == 0) {
-    BuildPayload(payload_);
+  if (rewind_ && !replaying_ && rewind_->frame % rewind_->interval == 0) {
+    BuildPayload(payload_, true);
     rewind_->Add(payload_);
   }
   RunSlices(kSlicesPerFrame);

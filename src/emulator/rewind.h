@@ -1,4 +1,4 @@
-// Rewind: the keys of every frame and, every kRewindInterval frames, the
+// Rewind: the keys of every frame and, every `interval` frames, the
 // raw state, compressed as its difference from the last full state kept.
 // A step back restores the nearest state before the target and runs the
 // frames up to it again with the keys they had, so every picture on the way
@@ -8,6 +8,7 @@
 #include <zstd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -15,7 +16,6 @@
 
 namespace kestra {
 
-constexpr int kRewindInterval = 20;  // frames between states
 constexpr int kDeltasPerKey = 30;    // states compressed against one full one
 
 class RewindBuffer {
@@ -27,6 +27,7 @@ class RewindBuffer {
   };
 
   size_t cap = 0;
+  int interval = Emulator::kRewindInterval;  // frames between states
   uint64_t frame = 0;               // frames run since recording began
   uint64_t firstKeyFrame = 0;       // frame of keys.front()
   std::deque<uint16_t> keys;        // the polled keys of each frame
@@ -37,7 +38,7 @@ class RewindBuffer {
   size_t deltasSinceFull = kDeltasPerKey;
   size_t bytes = 0;
   size_t groupBytes = 0;  // of the newest full state and its deltas
-  std::vector<uint8_t> scratch, unpacked;
+  std::vector<uint8_t> scratch, unpacked, packBuffer;
   ZSTD_CCtx* cctx = ZSTD_createCCtx();
   ZSTD_DCtx* dctx = ZSTD_createDCtx();
 
@@ -47,11 +48,26 @@ class RewindBuffer {
   }
 
   std::vector<uint8_t> Pack(const std::vector<uint8_t>& raw) {
-    std::vector<uint8_t> out(ZSTD_compressBound(raw.size()));
-    const size_t n = ZSTD_compressCCtx(cctx, out.data(), out.size(), raw.data(), raw.size(), 1);
-    out.resize(ZSTD_isError(n) ? 0 : n);
-    out.shrink_to_fit();
-    return out;
+    if (packBuffer.size() < ZSTD_compressBound(raw.size())) {
+      packBuffer.resize(ZSTD_compressBound(raw.size()));
+    }
+    const size_t n =
+        ZSTD_compressCCtx(cctx, packBuffer.data(), packBuffer.size(), raw.data(), raw.size(), 1);
+    if (ZSTD_isError(n)) return {};
+    return {packBuffer.begin(), packBuffer.begin() + static_cast<ptrdiff_t>(n)};
+  }
+
+  // out = a ^ b, eight bytes at a time.
+  static void Xor(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t size) {
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + i, 8);
+      std::memcpy(&y, b + i, 8);
+      x ^= y;
+      std::memcpy(out + i, &x, 8);
+    }
+    for (; i < size; ++i) out[i] = a[i] ^ b[i];
   }
 
   bool Unpack(const std::vector<uint8_t>& packed, std::vector<uint8_t>& raw) {
@@ -71,7 +87,7 @@ class RewindBuffer {
       deltasSinceFull = 0;
     } else {
       scratch.resize(state.size());
-      for (size_t i = 0; i < state.size(); ++i) scratch[i] = state[i] ^ lastFull[i];
+      Xor(state.data(), lastFull.data(), scratch.data(), state.size());
       p.packed = Pack(scratch);
       bytes += p.packed.size();
       groupBytes += p.packed.size();
@@ -108,7 +124,7 @@ class RewindBuffer {
     if (p.packed.empty()) return true;
     unpacked.resize(state.size());
     if (!Unpack(p.packed, unpacked)) return false;
-    for (size_t i = 0; i < state.size(); ++i) state[i] ^= unpacked[i];
+    Xor(state.data(), unpacked.data(), state.data(), state.size());
     return true;
   }
 };

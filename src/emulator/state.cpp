@@ -103,7 +103,7 @@ size_t FrameBufferBytes(const Machine& m) {
 
 }  // namespace
 
-void Emulator::BuildPayload(std::vector<uint8_t>& out) {
+void Emulator::BuildPayload(std::vector<uint8_t>& out, bool forRewind) {
   const Machine& m = *m_;
   const CartridgeState& cart = m.cart;
   out.clear();
@@ -130,8 +130,14 @@ void Emulator::BuildPayload(std::vector<uint8_t>& out) {
   if (HostAudio* audio = m.host.audio) audio->SaveState(audioState_);
   PutSection(out, Tag("AUDI"), audioState_.data(), audioState_.size());
   // The lines of the frame being drawn: a state saved inside a frame shows
-  // the whole frame once it is presented.
-  PutSection(out, Tag("FRAM"), m.display.FrameBuffer, FrameBufferBytes(m));
+  // the whole frame once it is presented. A rewind state taken as line 0
+  // begins needs none: every line of the next picture is drawn after it.
+  // Line 0 is drawn in its phase 4; after phase 7 of the line before, the
+  // counter is 0 already.
+  const int phase = m.sched.SlicePhase;
+  const bool lineZero = m.io.IoPorts[kPortLine] == 0 && (phase < 4 || phase == kSlicesPerLine - 1);
+  PutSection(out, Tag("FRAM"), m.display.FrameBuffer,
+             forRewind && lineZero ? 0 : FrameBufferBytes(m));
 }
 
 bool Emulator::ApplyPayload(std::span<const uint8_t> in, std::string& error) {
@@ -172,7 +178,7 @@ bool Emulator::ApplyPayload(std::span<const uint8_t> in, std::string& error) {
   std::span<const uint8_t> frameBody;
   if (!TakeSection(in, Tag("AUDI"), audioBody)) return damaged("sound output");
   if (!TakeSection(in, Tag("FRAM"), frameBody) || !in.empty() ||
-      frameBody.size() != FrameBufferBytes(m)) {
+      (!frameBody.empty() && frameBody.size() != FrameBufferBytes(m))) {
     return damaged("picture");
   }
   if (const char* field = OutOfRange(s, cart)) {

@@ -177,14 +177,14 @@ std::vector<uint8_t> Reseal(std::vector<uint8_t> file) {
 TEST(Rewind, StepsBackFrameByFrameWithinItsMemoryCap) {
   Player a;
   a.Load(Image("bench.wsc"));
-  a.e.SetRewind(size_t{300} << 10);  // small: the oldest states must go
+  a.e.SetRewind(size_t{48} << 10, 10);  // small: the oldest states must go
   std::vector<std::vector<uint8_t>> pictures;
   for (int f = 0; f < 1500; ++f) {
     a.e.RunFrame(KeysAt(f));
     const Emulator::Frame fr = a.e.LastFrame();
     pictures.emplace_back(reinterpret_cast<const uint8_t*>(fr.pixels),
                           reinterpret_cast<const uint8_t*>(fr.pixels) + fr.pitch * fr.height * 4);
-    ASSERT_LE(a.e.rewindBytes(), size_t{300} << 10);
+    ASSERT_LE(a.e.rewindBytes(), size_t{48} << 10);
   }
   const size_t held = a.e.rewindFrames();
   ASSERT_GT(held, 20u);
