@@ -1,14 +1,19 @@
-# kestra_add_cartridge(NAME SOURCE [COLOR])
+# kestra_add_cartridge(NAME SOURCE [COLOR] [OVERSIZED])
 # Assembles roms/SOURCE with NASM into the last banks of an image and lets
 # kestra-mkcart pad it to its ROM size and fill in the checksum. The image is
-# ${CMAKE_BINARY_DIR}/roms/NAME.ws, or NAME.wsc with COLOR.
+# ${CMAKE_BINARY_DIR}/roms/NAME.ws, or NAME.wsc with COLOR. With OVERSIZED the
+# image keeps every bank assembled even where the footer declares fewer.
 find_program(NASM_EXECUTABLE nasm REQUIRED)
 
 function(kestra_add_cartridge name source)
-  cmake_parse_arguments(CART "COLOR" "" "" ${ARGN})
+  cmake_parse_arguments(CART "COLOR;OVERSIZED" "" "" ${ARGN})
   set(ext ws)
   if(CART_COLOR)
     set(ext wsc)
+  endif()
+  set(mkcart_flags)
+  if(CART_OVERSIZED)
+    set(mkcart_flags --oversized)
   endif()
   set(src ${CMAKE_SOURCE_DIR}/roms/${source})
   set(outdir ${CMAKE_BINARY_DIR}/roms)
@@ -30,7 +35,7 @@ function(kestra_add_cartridge name source)
     VERBATIM)
   add_custom_command(
     OUTPUT ${image}
-    COMMAND kestra-mkcart ${raw} ${image}
+    COMMAND kestra-mkcart ${mkcart_flags} ${raw} ${image}
     DEPENDS ${raw} kestra-mkcart
     COMMENT "Building image ${name}.${ext}"
     VERBATIM)

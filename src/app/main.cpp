@@ -2,6 +2,7 @@
 // had been chosen in the Open dialog.
 #include <QApplication>
 
+#include "app/config.h"
 #include "app/main_form.h"
 #include "core/machine.h"
 #include "system/console.h"
@@ -11,6 +12,9 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Kestra");
+  // Wayland links the window to its desktop entry (the icon and name in the
+  // dock) only through this.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kestra::kAppId));
 
   auto machine = kestra::CreateMachine();
   kestra::SdlAudio audio;

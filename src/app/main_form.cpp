@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QScreen>
 #include <QUrl>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -389,6 +390,9 @@ void TMainForm::SetFullScreen(bool on) {
     ImageArea->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     ImageArea->SetFullScreen(true);
     showFullScreen();
+    // Under X with no window manager nothing else gives the window the
+    // screen; with one this asks for what it sets anyway.
+    if (QScreen* where = screen()) setGeometry(where->geometry());
   } else {
     ImageArea->SetFullScreen(false);
     showNormal();

@@ -24,10 +24,10 @@ constexpr int kSamplesPerFrame = 636;  // 48,000 / 75.47 at 16-bit stereo
 
 // A cartridge image copied into its own directory.
 struct Cartridge {
-  explicit Cartridge(const std::string& name) : name(name) {
-    fs::copy_file(RomPath(name + ".wsc"), image());
+  explicit Cartridge(const std::string& name, const std::string& ext = ".wsc") : name(name), ext(ext) {
+    fs::copy_file(RomPath(name + ext), image());
   }
-  std::string image() const { return dir.file(name + ".wsc"); }
+  std::string image() const { return dir.file(name + ext); }
   std::string file(const std::string& what) const { return dir.file(what); }
   std::vector<uint8_t> Save() const { return ReadFile(dir.file(name + ".sav")); }
 
@@ -35,6 +35,7 @@ struct Cartridge {
 
   TempDir dir;
   std::string name;
+  std::string ext;
 };
 
 uint16_t Word(const std::vector<uint8_t>& bytes, size_t at) {
@@ -287,6 +288,45 @@ TEST(BenchCartridge, RunsTheSameWayEveryTime) {
   EXPECT_TRUE(iram[0] == iram[1]);
   ASSERT_EQ(ports[0].size(), 256u);
   EXPECT_TRUE(ports[0] == ports[1]);
+}
+
+// Twelve banks under a footer for eight (roms/machine/oversized.asm): the
+// start code calls into ROM bank 0xF5 through port 0xC2, a bank only the
+// extra part of the file holds, and that code paints 8 x 8 checks from the
+// tiles in bank 0xF4 at segment 0x4000. Loading just the declared banks
+// leaves both empty.
+TEST(OversizedCartridge, CodeInTheBanksBeyondTheFooterRuns) {
+  Cartridge cart("oversized", ".ws");
+  const std::vector<uint8_t> image = ReadFile(cart.image());
+  ASSERT_EQ(image.size(), 12u * 65536);
+  ASSERT_EQ(image[image.size() - 6], 1) << "the footer's ROM size code: 8 banks";
+
+  ASSERT_EQ(cart.Run("-n 10 --dump-iram " + cart.file("iram") + " --screenshot " + cart.file("shot.png")), 0);
+  const std::vector<uint8_t> iram = ReadFile(cart.file("iram"));
+  ASSERT_EQ(iram.size(), 65536u);
+  EXPECT_EQ(Word(iram, 0x100), 0x564F) << "the start code ran";
+  EXPECT_EQ(Word(iram, 0x102), 0xB0F5) << "the far code's own bank";
+  EXPECT_EQ(Word(iram, 0x104), 0xB0F4) << "bank 0xF4 at segment 0x4000";
+  EXPECT_EQ(Word(iram, 0x106), 0x4B4F) << "painted and returned";
+  EXPECT_EQ(Word(iram, 0x108), 0x2000) << "ran in segment 0x2000";
+
+  const Picture shot = ReadPicture(cart.file("shot.png"));
+  ASSERT_EQ(shot.width, 224);
+  ASSERT_EQ(shot.height, 144);
+  auto pixel = [&](int x, int y) {
+    const uint8_t* p = &shot.rgb[3 * (static_cast<size_t>(y) * shot.width + x)];
+    return p[0] << 16 | p[1] << 8 | p[2];
+  };
+  const int light = pixel(0, 0);
+  const int dark = pixel(8, 0);
+  EXPECT_GT(light & 0xFF, dark & 0xFF) << "a white cell, then a black one";
+  size_t wrong = 0;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      if (pixel(x, y) != ((x / 8 + y / 8) % 2 ? dark : light)) ++wrong;
+    }
+  }
+  EXPECT_EQ(wrong, 0u) << "pixels off the checkerboard";
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // Cartridge builder: turns the flat binary that NASM assembled (the last banks
 // of the image, ending in the 16-byte jump and footer) into a full image of
 // the declared ROM size, padded in front with 0xFF, with the checksum filled in.
+// With --oversized the assembled file may hold more banks than its footer
+// declares, and the image keeps them all, as some home-made images do.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -26,8 +29,10 @@ int BanksForCode(uint8_t code) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: kestra-mkcart RAW.bin IMAGE.ws\n");
+  const bool oversized = argc == 4 && std::strcmp(argv[1], "--oversized") == 0;
+  if (oversized) ++argv;
+  if (argc != (oversized ? 4 : 3)) {
+    std::fprintf(stderr, "usage: kestra-mkcart [--oversized] RAW.bin IMAGE.ws\n");
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
@@ -42,12 +47,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int banks = BanksForCode(raw[raw.size() - 6]);
-  if (banks == 0 || raw.size() > banks * kBank) {
+  if (banks == 0 || (raw.size() > banks * kBank && !oversized)) {
     std::fprintf(stderr, "kestra-mkcart: ROM size code 0x%02X does not fit %zu bytes\n",
                  raw[raw.size() - 6], raw.size());
     return 1;
   }
-  std::vector<uint8_t> image(banks * kBank - raw.size(), 0xFF);
+  std::vector<uint8_t> image(raw.size() < banks * kBank ? banks * kBank - raw.size() : 0, 0xFF);
   image.insert(image.end(), raw.begin(), raw.end());
   uint16_t sum = 0;
   for (size_t i = 0; i + 2 < image.size(); ++i) sum = static_cast<uint16_t>(sum + image[i]);
