@@ -45,19 +45,7 @@ void ComposeLineWide(const Machine& m, int line, ColourIndex background, IndexLi
 void CopyLineWide(const PaletteState& p, const ColourIndex* entries, uint8_t* dst);
 #endif
 
-// Everything below is compiled into each file that includes it on its own
-// (internal linkage): renderer_wide.cpp is built for instructions the other
-// paths must never meet, so the linker must not be free to pick its copy of
-// a function for them.
-namespace {
-
-// A decoded tile row: pixel i (0 = leftmost) in byte i, value 0-15.
-using TileRow = uint64_t;
-
-enum TileFormat { Planar2 = 0, Packed2 = 1, Planar4 = 2, Packed4 = 3 };
-
-constexpr bool IsFourBit(int f) { return f == Planar4 || f == Packed4; }
-
+// Tables that split a tile row's bytes into pixels (one copy for all paths).
 constexpr uint64_t SpreadBits(unsigned b) {  // bit 7 - i -> bit 0 of byte i
   uint64_t r = 0;
   for (int i = 0; i < 8; ++i) r |= static_cast<uint64_t>((b >> (7 - i)) & 1) << (8 * i);
@@ -79,14 +67,27 @@ constexpr ByteTable MakeTable() {
   return t;
 }
 
-constexpr ByteTable kBits = MakeTable<SpreadBits>();
-constexpr ByteTable kPairs = MakeTable<SplitPairs>();
+inline constexpr ByteTable kBits = MakeTable<SpreadBits>();
+inline constexpr ByteTable kPairs = MakeTable<SplitPairs>();
 #if !defined(KESTRA_RENDER_SSE2)  // SSE2 splits the nibbles without a table
 constexpr uint64_t SplitNibbles(unsigned b) {  // pixels 0-1, high nibble first
   return (b >> 4) | static_cast<uint64_t>(b & 15) << 8;
 }
-constexpr ByteTable kNibbles = MakeTable<SplitNibbles>();
+inline constexpr ByteTable kNibbles = MakeTable<SplitNibbles>();
 #endif
+
+// Everything below is compiled into each file that includes it on its own
+// (internal linkage): renderer_wide.cpp is built for instructions the other
+// paths must never meet, so the linker must not be free to pick its copy of
+// a function for them.
+namespace {
+
+// A decoded tile row: pixel i (0 = leftmost) in byte i, value 0-15.
+using TileRow = uint64_t;
+
+enum TileFormat { Planar2 = 0, Packed2 = 1, Planar4 = 2, Packed4 = 3 };
+
+constexpr bool IsFourBit(int f) { return f == Planar4 || f == Packed4; }
 
 template <int F>
 inline TileRow DecodeRow(const uint8_t* b) {
@@ -307,7 +308,7 @@ inline void ComposeLineWith(const Machine& m, int line, ColourIndex background, 
       break;
   }
 
-  if (control & 0x04) {
+  if (hits[0] | hits[1]) {  // sprites shown, and some on this line
     const bool windowed = control & 0x08;
     if (windowed) BuildWindowBits(window, line, ports + 0x0C, false);
     const LineWork w{iram, out.entries + kLineGuard, windowed ? &window : nullptr, &cover, line};

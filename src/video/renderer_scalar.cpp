@@ -191,6 +191,8 @@ inline void FindSprites(const SpriteSnapshot& snapshot, int lineNumber, uint64_t
 }
 #endif
 
+// The steps of a line. The bigger ones stay functions of their own: laid
+// into one function with the rest of the line they ran slower.
 struct OneByOne {
   static void FindSprites(const SpriteSnapshot& snapshot, int line, uint64_t hits[2]) {
     render::FindSprites(snapshot, line, hits);
@@ -201,13 +203,15 @@ struct OneByOne {
     render::DrawScreen<F>(iram, line, layer, mapBase, scrollX, scrollY);
   }
   template <int F, bool Windowed>
-  static void Lay(const Layer& screen1, const Layer& screen2, const LineBits& hidden,
-                  ColourIndex background, ColourIndex* entries, LineBits& cover) {
+  [[gnu::noinline]] static void Lay(const Layer& screen1, const Layer& screen2,
+                                    const LineBits& hidden, ColourIndex background,
+                                    ColourIndex* entries, LineBits& cover) {
     LayScreens<F, Windowed>(screen1, screen2, hidden, background, entries, cover);
   }
   // The sprites found on the line (the hit bits, used up), in drawing order.
   template <int F>
-  static void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot, uint64_t hits[2]) {
+  [[gnu::noinline]] static void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot,
+                                            uint64_t hits[2]) {
     for (int n; (n = TakeLastHit(hits)) >= 0;) {
       const uint8_t* entry = snapshot.entries + 4 * n;
       DrawSprite<F>(w, entry, static_cast<uint8_t>(w.line - entry[2]));
