@@ -5,13 +5,14 @@ BENCH_DIR ?= build-bench
 FUZZ_DIR ?= build-fuzz
 ASAN_DIR ?= build-asan
 TSAN_DIR ?= build-tsan
+PORTABLE_DIR ?= build-portable
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := cartridge cpu ports config
 CMAKE_FLAGS ?=
 NINJA_JOBS ?=
 
-.PHONY: all deps build test run bench clean fuzz test-sanitize
+.PHONY: all deps build test test-portable run bench clean fuzz test-sanitize
 
 all: build
 
@@ -29,6 +30,15 @@ build: deps
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+	  ctest --output-on-failure -j2 --timeout 900
+
+# The whole suite once more over the portable code (KESTRA_PORTABLE: what
+# hosts without x86 vector units run), in a build of its own.
+test-portable: deps
+	@cmake -S . -B $(PORTABLE_DIR) -G Ninja $(MAIN_FLAGS) -DKESTRA_PORTABLE=ON $(CMAKE_FLAGS) >/dev/null \
+	  || cmake -S . -B $(PORTABLE_DIR) -G Ninja $(MAIN_FLAGS) -DKESTRA_PORTABLE=ON $(CMAKE_FLAGS)
+	@cmake --build $(PORTABLE_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
+	cd $(PORTABLE_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
 	  ctest --output-on-failure -j2 --timeout 900
 
 run: build
@@ -86,4 +96,4 @@ test-sanitize: deps
 	  bin/app_tests --gtest_filter='Threading*:SoundControlPort*:WindowTest.*'
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR) $(PORTABLE_DIR)
