@@ -57,7 +57,7 @@ constexpr uint64_t SplitPairs(unsigned b) {  // pixels 0-3, top bits first
   return r;
 }
 
-struct ByteTable {
+struct alignas(64) ByteTable {
   uint64_t at[256];
 };
 template <uint64_t (*Split)(unsigned)>
@@ -229,21 +229,21 @@ inline TileRow FlipSpriteRow(const SpriteRow& s) {
   return (Mirror(s.pixels) & mirrored) | (s.pixels & ~mirrored);
 }
 
-// Which of a sprite's eight pixels (bit p for x + p) are drawn, of those its
-// row paints: the window's side and the cover of screen 2 take theirs away.
-inline uint32_t SpriteDrawBits(const LineWork& w, const SpriteRow& s, uint32_t painted) {
-  uint32_t draw = painted;
+// Which of a sprite's eight pixels (bit p for x + p) may not be drawn: on
+// the window's wrong side, or behind screen 2 without priority.
+inline uint32_t SpriteBlockedBits(const LineWork& w, const SpriteRow& s) {
+  // Behind screen 2 without priority.
+  const uint32_t behind = (s.attr & 0x2000) ? 0u : 0xFFu;
+  uint32_t blocked = EightBits(*w.cover, s.x) & behind;
   if (w.outside) {
     // Drawn inside the window, or outside it with attribute bit 12; pixels
     // left of x = 0 skip the test.
     const uint32_t outside = EightBits(*w.outside, s.x);
     uint32_t wrongSide = (s.attr & 0x1000) ? ~outside & 0xFF : outside;
     if (s.x < 0) wrongSide &= 0xFFu << -s.x;
-    draw &= ~wrongSide;
+    blocked |= wrongSide;
   }
-  // Behind screen 2 without priority.
-  const uint32_t behind = (s.attr & 0x2000) ? 0u : 0xFFu;
-  return draw & ~(EightBits(*w.cover, s.x) & behind);
+  return blocked;
 }
 
 // Takes the next sprite to draw out of the hit bits: the last entry first, so

@@ -6,39 +6,35 @@ namespace kestra::render {
 
 namespace {
 
-// Eight per-pixel flags at a time, one byte each.
-[[maybe_unused]] constexpr uint64_t kBit7 = 0x8080808080808080ull;
-[[maybe_unused]] constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+// Eight per-pixel flags at a time, one byte each: "draw" masks have bit 7
+// of a byte set where that pixel is painted. The sprite steps stay in these
+// general registers: the trips to SSE2 and back cost more than they save.
+constexpr uint64_t kBit7 = 0x8080808080808080ull;
+constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
 
-// Bit p set where pixel p of the row is not 0.
-inline uint32_t NonZeroBits(TileRow row) {
-#if defined(KESTRA_RENDER_SSE2)
-  const __m128i zero = _mm_cmpeq_epi8(_mm_cvtsi64_si128(static_cast<long long>(row)),
-                                      _mm_setzero_si128());
-  return ~static_cast<uint32_t>(_mm_movemask_epi8(zero)) & 0xFF;
-#else
-  // Bit 7 of each byte where it is not 0, then the eight gathered into the top byte.
-  const uint64_t nonZero = ((row + kLow7) & kBit7) >> 7;
-  return static_cast<uint32_t>((nonZero * 0x0102040810204080ull) >> 56);
-#endif
+inline uint64_t NonZeroPixels(TileRow row) { return (row + kLow7) & kBit7; }
+
+// Bit 7 of byte p set where bit p of the eight is: byte p first keeps bit p
+// alone (0 or at most 0x80), which adding 0x7F then carries into bit 7.
+inline uint64_t PixelsOfBits(uint32_t bits) {
+  return (((bits * 0x0101010101010101ull) & 0x8040201008040201ull) + kLow7) & kBit7;
 }
 
-// Writes entry palette * 16 + value (0-255) for the pixels whose bit is set
-// in `draw` (bit p for px[p]); the others keep what lies below.
-inline void Paint(ColourIndex* __restrict px, TileRow row, uint32_t draw, uint32_t palette) {
+// Writes entry palette * 16 + value (0-255) for the pixels whose draw bit is
+// set; the others keep what lies below.
+inline void Paint(ColourIndex* __restrict px, TileRow row, uint64_t draw, uint32_t palette) {
   const uint64_t entries = row | palette * 0x1010101010101010ull;
 #if defined(KESTRA_RENDER_SSE2)
   const __m128i colour =
       _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(entries)), _mm_setzero_si128());
   auto* out = reinterpret_cast<__m128i*>(px);
-  const __m128i bit = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
-  const __m128i mask =
-      _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(draw)), bit), bit);
+  __m128i mask = _mm_cvtsi64_si128(static_cast<long long>(draw));
+  mask = _mm_srai_epi16(_mm_unpacklo_epi8(mask, mask), 15);
   _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, colour),
                                      _mm_andnot_si128(mask, _mm_loadu_si128(out))));
 #else
   for (int i = 0; i < 8; ++i) {
-    if ((draw >> i) & 1) px[i] = static_cast<ColourIndex>((entries >> (8 * i)) & 0xFF);
+    if ((draw >> (8 * i + 7)) & 1) px[i] = static_cast<ColourIndex>((entries >> (8 * i)) & 0xFF);
   }
 #endif
 }
@@ -148,8 +144,8 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy) {
   if (!ReadSpriteRow<F>(w.iram, e, dy, s)) return;
   if (s.zeroClear && s.pixels == 0) return;
   s.pixels = (s.attr & 0x4000) ? Mirror(s.pixels) : s.pixels;
-  const uint32_t painted = s.zeroClear ? NonZeroBits(s.pixels) : 0xFF;
-  Paint(w.px + s.x, s.pixels, SpriteDrawBits(w, s, painted), s.palette);
+  const uint64_t painted = s.zeroClear ? NonZeroPixels(s.pixels) : kBit7;
+  Paint(w.px + s.x, s.pixels, painted & ~PixelsOfBits(SpriteBlockedBits(w, s)), s.palette);
 }
 
 #if defined(KESTRA_RENDER_SSE2)
@@ -191,8 +187,7 @@ inline void FindSprites(const SpriteSnapshot& snapshot, int lineNumber, uint64_t
 }
 #endif
 
-// The steps of a line. The bigger ones stay functions of their own: laid
-// into one function with the rest of the line they ran slower.
+// The steps of a line, laid into one function per tile format.
 struct OneByOne {
   static void FindSprites(const SpriteSnapshot& snapshot, int line, uint64_t hits[2]) {
     render::FindSprites(snapshot, line, hits);
@@ -203,14 +198,14 @@ struct OneByOne {
     render::DrawScreen<F>(iram, line, layer, mapBase, scrollX, scrollY);
   }
   template <int F, bool Windowed>
-  [[gnu::noinline]] static void Lay(const Layer& screen1, const Layer& screen2,
+  static void Lay(const Layer& screen1, const Layer& screen2,
                                     const LineBits& hidden, ColourIndex background,
                                     ColourIndex* entries, LineBits& cover) {
     LayScreens<F, Windowed>(screen1, screen2, hidden, background, entries, cover);
   }
   // The sprites found on the line (the hit bits, used up), in drawing order.
   template <int F>
-  [[gnu::noinline]] static void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot,
+  static void DrawSprites(const LineWork& w, const SpriteSnapshot& snapshot,
                                             uint64_t hits[2]) {
     for (int n; (n = TakeLastHit(hits)) >= 0;) {
       const uint8_t* entry = snapshot.entries + 4 * n;

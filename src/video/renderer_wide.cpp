@@ -176,7 +176,7 @@ inline void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint32_t dy) {
   s.pixels = FlipSpriteRow(s);
   const __m128i values = _mm_cvtsi64_si128(static_cast<long long>(s.pixels));
   const uint32_t painted = s.zeroClear ? _mm_test_epi8_mask(values, values) : 0xFF;
-  const uint32_t draw = SpriteDrawBits(w, s, painted);
+  const uint32_t draw = painted & ~SpriteBlockedBits(w, s);
   const uint64_t entries = s.pixels | s.palette * 0x1010101010101010ull;
   _mm_mask_storeu_epi16(w.px + s.x, static_cast<__mmask8>(draw),
                         _mm_cvtepu8_epi16(_mm_cvtsi64_si128(static_cast<long long>(entries))));
