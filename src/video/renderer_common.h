@@ -162,12 +162,13 @@ struct LineBits {
   uint64_t words[5];  // the fifth stays 0: eight bits from x + 8 may reach into it
 };
 
-// Bits x + 8 to x + 15 as bits 0-7, for x from -8 to 223.
+// Bits x + 8 to x + 15 as bits 0-7, for x from -8 to 223: bit n is bit n % 8
+// of byte n / 8 of the words (little-endian), so two bytes hold all eight.
 inline uint32_t EightBits(const LineBits& b, int x) {
   const int at = x + 8;
-  const uint64_t* w = b.words + (at >> 6);
-  const int shift = at & 63;
-  return static_cast<uint32_t>((w[0] >> shift) | ((w[1] << 1) << (63 - shift))) & 0xFF;
+  uint16_t two;
+  std::memcpy(&two, reinterpret_cast<const uint8_t*>(b.words) + (at >> 3), 2);
+  return (two >> (at & 7)) & 0xFFu;
 }
 
 // Sets the bits of x 0-255 inside the window that `edges` (its four ports:

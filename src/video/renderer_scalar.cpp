@@ -14,11 +14,20 @@ constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
 
 inline uint64_t NonZeroPixels(TileRow row) { return (row + kLow7) & kBit7; }
 
-// Bit 7 of byte p set where bit p of the eight is: byte p first keeps bit p
-// alone (0 or at most 0x80), which adding 0x7F then carries into bit 7.
-inline uint64_t PixelsOfBits(uint32_t bits) {
+// Bit 7 of byte p set where bit p of the eight is, by table: byte p first
+// keeps bit p alone (0 or at most 0x80), which adding 0x7F carries into bit 7.
+constexpr uint64_t SpreadToPixels(unsigned bits) {
   return (((bits * 0x0101010101010101ull) & 0x8040201008040201ull) + kLow7) & kBit7;
 }
+struct PixelTable {
+  alignas(64) uint64_t at[256];
+};
+constexpr PixelTable kPixelsOfBits = [] {
+  PixelTable t{};
+  for (unsigned b = 0; b < 256; ++b) t.at[b] = SpreadToPixels(b);
+  return t;
+}();
+inline uint64_t PixelsOfBits(uint32_t bits) { return kPixelsOfBits.at[bits]; }
 
 // Writes entry palette * 16 + value (0-255) for the pixels whose draw bit is
 // set; the others keep what lies below.
@@ -103,29 +112,35 @@ void LayScreens(const Layer& screen1, const Layer& screen2, const LineBits& hidd
                 ColourIndex background, ColourIndex* entries, LineBits& cover) {
   constexpr ClearTest t = ClearTestFor(F);
   static_assert(kLineBufferWidth % 16 == 0 && kLineBufferWidth <= 256);
-  for (uint64_t& word : cover.words) word = 0;
 #if defined(KESTRA_RENDER_SSE2)
   // The line is built as low and high bytes: only the background has a high byte.
   const __m128i belowLow = _mm_set1_epi8(static_cast<char>(background & 0xFF));
   const __m128i belowHigh = _mm_set1_epi8(static_cast<char>(background >> 8));
-  for (int i = 0; i < kLineBufferWidth; i += 16) {
-    const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen1.entries + i));
-    const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen2.entries + i));
-    const __m128i clear1 = Clear(e1, t);
-    __m128i clear2 = Clear(e2, t);
-    if constexpr (Windowed) {
-      clear2 = _mm_or_si128(clear2, BytesOfBits((hidden.words[i >> 6] >> (i & 63)) & 0xFFFF));
+  // A word of cover bits (and of hidden ones) is four steps of sixteen.
+  for (int k = 0; k < 4; ++k) {
+    uint64_t painted2 = 0;
+    for (int j = 0; j < 4 && 64 * k + 16 * j < kLineBufferWidth; ++j) {
+      const int i = 64 * k + 16 * j;
+      const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen1.entries + i));
+      const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen2.entries + i));
+      const __m128i clear1 = Clear(e1, t);
+      __m128i clear2 = Clear(e2, t);
+      if constexpr (Windowed) {
+        clear2 = _mm_or_si128(clear2, BytesOfBits((hidden.words[k] >> (16 * j)) & 0xFFFF));
+      }
+      painted2 |= static_cast<uint64_t>(_mm_movemask_epi8(clear2) ^ 0xFFFF) << (16 * j);
+      const __m128i bothClear = _mm_and_si128(clear1, clear2);
+      const __m128i low = Select(bothClear, belowLow, Select(clear2, e1, e2));
+      const __m128i high = _mm_and_si128(bothClear, belowHigh);
+      auto* out = reinterpret_cast<__m128i*>(entries + i);
+      _mm_store_si128(out, _mm_unpacklo_epi8(low, high));
+      _mm_store_si128(out + 1, _mm_unpackhi_epi8(low, high));
     }
-    const uint64_t painted2 = ~static_cast<uint32_t>(_mm_movemask_epi8(clear2)) & 0xFFFF;
-    cover.words[i >> 6] |= painted2 << (i & 63);
-    const __m128i bothClear = _mm_and_si128(clear1, clear2);
-    const __m128i low = Select(bothClear, belowLow, Select(clear2, e1, e2));
-    const __m128i high = _mm_and_si128(bothClear, belowHigh);
-    auto* out = reinterpret_cast<__m128i*>(entries + i);
-    _mm_store_si128(out, _mm_unpacklo_epi8(low, high));
-    _mm_store_si128(out + 1, _mm_unpackhi_epi8(low, high));
+    cover.words[k] = painted2;
   }
+  cover.words[4] = 0;
 #else
+  for (uint64_t& word : cover.words) word = 0;
   for (int i = 0; i < kLineBufferWidth; ++i) {
     const uint8_t e1 = screen1.entries[i], e2 = screen2.entries[i];
     const bool p1 = (e1 & t.mask) != t.value;
