@@ -1,5 +1,5 @@
 // What the renderer's two paths share: tile formats and their decoding, a
-// screen's layer, the window and cover bits, a sprite's row, and the order in
+// screen's layer, the window and cover flags, a sprite's row, and the order in
 // which a line is composed. renderer_scalar.cpp fills that order with steps
 // taken a pixel or a tile row at a time, renderer_wide.cpp with AVX-512 steps;
 // renderer.cpp picks one per line.
@@ -154,47 +154,40 @@ constexpr ClearTest ClearTestFor(int f) {
   return IsFourBit(f) ? ClearTest{0x0F, 0x00} : ClearTest{0x4F, 0x40};
 }
 
-// A bit per screen x from -8 to 255, bit x + 8 of the words: where a window
-// hides screen 2, where the sprite window's outside lies, and where screen 2
-// is drawn after its window (the cover that sprites without priority stay
-// behind).
-struct LineBits {
-  uint64_t words[5];  // the fifth stays 0: eight bits from x + 8 may reach into it
+// A byte per screen x from -8 to 255 at [x + 8], 0xFF where set: where a
+// window hides screen 2, where the sprite window's outside lies, and where
+// screen 2 is drawn after its window (the cover that sprites without
+// priority stay behind). Eight of them are one load for either path: a word
+// of byte masks one by one, eight mask bits wide.
+constexpr int kFlagWidth = 8 + 256;
+struct LineFlags {
+  alignas(64) uint8_t at[kFlagWidth];
 };
 
-// Bits x + 8 to x + 15 as bits 0-7, for x from -8 to 223: bit n is bit n % 8
-// of byte n / 8 of the words (little-endian), so two bytes hold all eight.
-inline uint32_t EightBits(const LineBits& b, int x) {
-  const int at = x + 8;
-  uint16_t two;
-  std::memcpy(&two, reinterpret_cast<const uint8_t*>(b.words) + (at >> 3), 2);
-  return (two >> (at & 7)) & 0xFFu;
+inline uint64_t LoadFlags(const uint8_t* flags) {
+  uint64_t v;
+  std::memcpy(&v, flags, 8);
+  return v;
 }
 
-// Sets the bits of x 0-255 inside the window that `edges` (its four ports:
+// Sets the flags of x 0-255 inside the window that `edges` (its four ports:
 // left, top, right, bottom, inclusive) gives on this line, or those outside
 // it; the guard left of x = 0 is never set.
-inline void BuildWindowBits(LineBits& out, int line, const uint8_t* edges, bool inside) {
+inline void BuildWindowFlags(LineFlags& out, int line, const uint8_t* edges, bool inside) {
+  std::memset(out.at, 0, kLineGuard);
+  std::memset(out.at + kLineGuard, inside ? 0 : 0xFF, 256);
   const int left = edges[0], top = edges[1], right = edges[2], bottom = edges[3];
-  const bool crosses = top <= line && line <= bottom && left <= right;
-  // Bits below bit n of word k, for n = left + 8 and right + 9.
-  auto below = [](int n, int k) -> uint64_t {
-    const int in = n - 64 * k;
-    return in <= 0 ? 0 : in >= 64 ? ~0ull : (1ull << in) - 1;
-  };
-  for (int k = 0; k < 4; ++k) {
-    const uint64_t within = crosses ? below(right + 9, k) & ~below(left + 8, k) : 0;
-    out.words[k] = inside ? within : ~within;
+  if (top <= line && line <= bottom && left <= right) {
+    std::memset(out.at + kLineGuard + left, inside ? 0xFF : 0,
+                static_cast<size_t>(right - left + 1));
   }
-  out.words[0] &= ~0xFFull;
-  out.words[4] = 0;
 }
 
 struct LineWork {
   const uint8_t* iram;
   ColourIndex* px;          // screen x at px[x]
-  const LineBits* outside;  // the sprite window's outside; null without the window
-  const LineBits* cover;
+  const LineFlags* outside;  // the sprite window's outside; null without the window
+  const LineFlags* cover;
   int line;
 };
 
@@ -230,18 +223,17 @@ inline TileRow FlipSpriteRow(const SpriteRow& s) {
   return (Mirror(s.pixels) & mirrored) | (s.pixels & ~mirrored);
 }
 
-// Which of a sprite's eight pixels (bit p for x + p) may not be drawn: on
-// the window's wrong side, or behind screen 2 without priority.
-inline uint32_t SpriteBlockedBits(const LineWork& w, const SpriteRow& s) {
-  // Behind screen 2 without priority.
-  const uint32_t behind = (s.attr & 0x2000) ? 0u : 0xFFu;
-  uint32_t blocked = EightBits(*w.cover, s.x) & behind;
+// Which of a sprite's eight pixels (byte p for x + p, 0xFF) may not be
+// drawn: on the window's wrong side, or behind screen 2 without priority.
+inline uint64_t SpriteBlockedFlags(const LineWork& w, const SpriteRow& s) {
+  const uint64_t behind = (s.attr & 0x2000) ? 0 : ~0ull;
+  uint64_t blocked = LoadFlags(w.cover->at + kLineGuard + s.x) & behind;
   if (w.outside) {
     // Drawn inside the window, or outside it with attribute bit 12; pixels
     // left of x = 0 skip the test.
-    const uint32_t outside = EightBits(*w.outside, s.x);
-    uint32_t wrongSide = (s.attr & 0x1000) ? ~outside & 0xFF : outside;
-    if (s.x < 0) wrongSide &= 0xFFu << -s.x;
+    const uint64_t side = (s.attr & 0x1000) ? ~0ull : 0;
+    uint64_t wrongSide = LoadFlags(w.outside->at + kLineGuard + s.x) ^ side;
+    if (s.x < 0) wrongSide &= ~0ull << (8 * -s.x);
     blocked |= wrongSide;
   }
   return blocked;
@@ -276,7 +268,7 @@ template <class Steps, int F>
 inline void ComposeLineWith(const Machine& m, int line, ColourIndex background, IndexLine& out) {
   const uint8_t* ports = m.io.IoPorts;
   const uint8_t* iram = m.mem.Iram;
-  LineBits window, cover;
+  LineFlags window, cover;
   Layer screen1, screen2;
 
   const uint8_t control = ports[0x00];
@@ -297,11 +289,11 @@ inline void ComposeLineWith(const Machine& m, int line, ColourIndex background, 
   }
   switch ((control & 0x02) ? control & 0x30 : 0) {
     case 0x20:  // screen 2 shown only inside its window
-      BuildWindowBits(window, line, ports + 0x08, false);
+      BuildWindowFlags(window, line, ports + 0x08, false);
       Steps::template Lay<F, true>(screen1, screen2, window, background, out.entries, cover);
       break;
     case 0x30:  // shown only outside it
-      BuildWindowBits(window, line, ports + 0x08, true);
+      BuildWindowFlags(window, line, ports + 0x08, true);
       Steps::template Lay<F, true>(screen1, screen2, window, background, out.entries, cover);
       break;
     default:
@@ -311,7 +303,7 @@ inline void ComposeLineWith(const Machine& m, int line, ColourIndex background, 
 
   if (hits[0] | hits[1]) {  // sprites shown, and some on this line
     const bool windowed = control & 0x08;
-    if (windowed) BuildWindowBits(window, line, ports + 0x0C, false);
+    if (windowed) BuildWindowFlags(window, line, ports + 0x0C, false);
     const LineWork w{iram, out.entries + kLineGuard, windowed ? &window : nullptr, &cover, line};
     Steps::template DrawSprites<F>(w, m.sched.Sprites, hits);
   }

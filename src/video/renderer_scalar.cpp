@@ -7,27 +7,11 @@ namespace kestra::render {
 namespace {
 
 // Eight per-pixel flags at a time, one byte each: "draw" masks have bit 7
-// of a byte set where that pixel is painted. The sprite steps stay in these
-// general registers: the trips to SSE2 and back cost more than they save.
+// of a byte set where that pixel is painted.
 constexpr uint64_t kBit7 = 0x8080808080808080ull;
 constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
 
 inline uint64_t NonZeroPixels(TileRow row) { return (row + kLow7) & kBit7; }
-
-// Bit 7 of byte p set where bit p of the eight is, by table: byte p first
-// keeps bit p alone (0 or at most 0x80), which adding 0x7F carries into bit 7.
-constexpr uint64_t SpreadToPixels(unsigned bits) {
-  return (((bits * 0x0101010101010101ull) & 0x8040201008040201ull) + kLow7) & kBit7;
-}
-struct PixelTable {
-  alignas(64) uint64_t at[256];
-};
-constexpr PixelTable kPixelsOfBits = [] {
-  PixelTable t{};
-  for (unsigned b = 0; b < 256; ++b) t.at[b] = SpreadToPixels(b);
-  return t;
-}();
-inline uint64_t PixelsOfBits(uint32_t bits) { return kPixelsOfBits.at[bits]; }
 
 // Writes entry palette * 16 + value (0-255) for the pixels whose draw bit is
 // set; the others keep what lies below.
@@ -93,60 +77,43 @@ inline __m128i Clear(__m128i entries, ClearTest t) {
 inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
-// Byte i 0xFF where bit i of the sixteen is set.
-inline __m128i BytesOfBits(uint32_t bits) {
-  __m128i v = _mm_cvtsi32_si128(static_cast<int>(bits));
-  v = _mm_unpacklo_epi8(v, v);
-  v = _mm_unpacklo_epi16(v, v);
-  v = _mm_unpacklo_epi32(v, v);  // the low byte in bytes 0-7, the high one in 8-15
-  const __m128i bit = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
-  return _mm_cmpeq_epi8(_mm_and_si128(v, bit), bit);
-}
 #endif
 
 // Background, screen 1 and screen 2 into the line of colour entries, 16
 // pixels at a time; screen 2's painted pixels (after its window) become the
 // cover that sprites without priority stay behind.
 template <int F, bool Windowed>
-void LayScreens(const Layer& screen1, const Layer& screen2, const LineBits& hidden,
-                ColourIndex background, ColourIndex* entries, LineBits& cover) {
+void LayScreens(const Layer& screen1, const Layer& screen2, const LineFlags& hidden,
+                ColourIndex background, ColourIndex* entries, LineFlags& cover) {
   constexpr ClearTest t = ClearTestFor(F);
-  static_assert(kLineBufferWidth % 16 == 0 && kLineBufferWidth <= 256);
 #if defined(KESTRA_RENDER_SSE2)
   // The line is built as low and high bytes: only the background has a high byte.
+  const __m128i ones = _mm_set1_epi8(-1);
   const __m128i belowLow = _mm_set1_epi8(static_cast<char>(background & 0xFF));
   const __m128i belowHigh = _mm_set1_epi8(static_cast<char>(background >> 8));
-  // A word of cover bits (and of hidden ones) is four steps of sixteen.
-  for (int k = 0; k < 4; ++k) {
-    uint64_t painted2 = 0;
-    for (int j = 0; j < 4 && 64 * k + 16 * j < kLineBufferWidth; ++j) {
-      const int i = 64 * k + 16 * j;
-      const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen1.entries + i));
-      const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen2.entries + i));
-      const __m128i clear1 = Clear(e1, t);
-      __m128i clear2 = Clear(e2, t);
-      if constexpr (Windowed) {
-        clear2 = _mm_or_si128(clear2, BytesOfBits((hidden.words[k] >> (16 * j)) & 0xFFFF));
-      }
-      painted2 |= static_cast<uint64_t>(_mm_movemask_epi8(clear2) ^ 0xFFFF) << (16 * j);
-      const __m128i bothClear = _mm_and_si128(clear1, clear2);
-      const __m128i low = Select(bothClear, belowLow, Select(clear2, e1, e2));
-      const __m128i high = _mm_and_si128(bothClear, belowHigh);
-      auto* out = reinterpret_cast<__m128i*>(entries + i);
-      _mm_store_si128(out, _mm_unpacklo_epi8(low, high));
-      _mm_store_si128(out + 1, _mm_unpackhi_epi8(low, high));
+  for (int i = 0; i < kLineBufferWidth; i += 16) {
+    const __m128i e1 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen1.entries + i));
+    const __m128i e2 = _mm_load_si128(reinterpret_cast<const __m128i*>(screen2.entries + i));
+    const __m128i clear1 = Clear(e1, t);
+    __m128i clear2 = Clear(e2, t);
+    if constexpr (Windowed) {
+      clear2 = _mm_or_si128(clear2,
+                            _mm_load_si128(reinterpret_cast<const __m128i*>(hidden.at + i)));
     }
-    cover.words[k] = painted2;
+    _mm_store_si128(reinterpret_cast<__m128i*>(cover.at + i), _mm_andnot_si128(clear2, ones));
+    const __m128i bothClear = _mm_and_si128(clear1, clear2);
+    const __m128i low = Select(bothClear, belowLow, Select(clear2, e1, e2));
+    const __m128i high = _mm_and_si128(bothClear, belowHigh);
+    auto* out = reinterpret_cast<__m128i*>(entries + i);
+    _mm_store_si128(out, _mm_unpacklo_epi8(low, high));
+    _mm_store_si128(out + 1, _mm_unpackhi_epi8(low, high));
   }
-  cover.words[4] = 0;
 #else
-  for (uint64_t& word : cover.words) word = 0;
   for (int i = 0; i < kLineBufferWidth; ++i) {
     const uint8_t e1 = screen1.entries[i], e2 = screen2.entries[i];
     const bool p1 = (e1 & t.mask) != t.value;
-    const bool hide = Windowed && ((hidden.words[i >> 6] >> (i & 63)) & 1);
-    const bool p2 = (e2 & t.mask) != t.value && !hide;
-    cover.words[i >> 6] |= static_cast<uint64_t>(p2) << (i & 63);
+    const bool p2 = (e2 & t.mask) != t.value && !(Windowed && hidden.at[i]);
+    cover.at[i] = p2 ? 0xFF : 0;
     entries[i] = p2 ? e2 : p1 ? e1 : background;
   }
 #endif
@@ -160,7 +127,7 @@ void DrawSprite(const LineWork& w, const uint8_t* e, uint32_t dy) {
   if (s.zeroClear && s.pixels == 0) return;
   s.pixels = (s.attr & 0x4000) ? Mirror(s.pixels) : s.pixels;
   const uint64_t painted = s.zeroClear ? NonZeroPixels(s.pixels) : kBit7;
-  Paint(w.px + s.x, s.pixels, painted & ~PixelsOfBits(SpriteBlockedBits(w, s)), s.palette);
+  Paint(w.px + s.x, s.pixels, painted & ~SpriteBlockedFlags(w, s), s.palette);
 }
 
 #if defined(KESTRA_RENDER_SSE2)
@@ -214,8 +181,8 @@ struct OneByOne {
   }
   template <int F, bool Windowed>
   static void Lay(const Layer& screen1, const Layer& screen2,
-                                    const LineBits& hidden, ColourIndex background,
-                                    ColourIndex* entries, LineBits& cover) {
+                                    const LineFlags& hidden, ColourIndex background,
+                                    ColourIndex* entries, LineFlags& cover) {
     LayScreens<F, Windowed>(screen1, screen2, hidden, background, entries, cover);
   }
   // The sprites found on the line (the hit bits, used up), in drawing order.

@@ -142,8 +142,8 @@ void DrawScreenWide(const uint8_t* iram, int line, Layer& layer, uint32_t mapBas
 
 // LayScreens 64 pixels a step, over 256 (the buffers have the room).
 template <int F, bool Windowed>
-void LayScreensWide(const Layer& screen1, const Layer& screen2, const LineBits& hidden,
-                    ColourIndex background, ColourIndex* entries, LineBits& cover) {
+void LayScreensWide(const Layer& screen1, const Layer& screen2, const LineFlags& hidden,
+                    ColourIndex background, ColourIndex* entries, LineFlags& cover) {
   constexpr ClearTest t = ClearTestFor(F);
   const __m512i clearMask = _mm512_set1_epi8(static_cast<char>(t.mask));
   const __m512i clearValue = _mm512_set1_epi8(static_cast<char>(t.value));
@@ -153,8 +153,8 @@ void LayScreensWide(const Layer& screen1, const Layer& screen2, const LineBits& 
     const __m512i e2 = _mm512_load_si512(screen2.entries + i);
     const __mmask64 clear1 = _mm512_cmpeq_epi8_mask(_mm512_and_si512(e1, clearMask), clearValue);
     __mmask64 clear2 = _mm512_cmpeq_epi8_mask(_mm512_and_si512(e2, clearMask), clearValue);
-    if constexpr (Windowed) clear2 |= hidden.words[i / 64];
-    cover.words[i / 64] = ~clear2;
+    if constexpr (Windowed) clear2 |= _mm512_movepi8_mask(_mm512_load_si512(hidden.at + i));
+    _mm512_store_si512(cover.at + i, _mm512_movm_epi8(~clear2));
     const __mmask64 bothClear = clear1 & clear2;
     const __m512i top = _mm512_mask_blend_epi8(clear2, e2, e1);
     const __m512i low = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(top));
@@ -165,7 +165,6 @@ void LayScreensWide(const Layer& screen1, const Layer& screen2, const LineBits& 
         entries + i + 32,
         _mm512_mask_mov_epi16(high, static_cast<__mmask32>(bothClear >> 32), below));
   }
-  cover.words[4] = 0;
 }
 
 // A sprite's eight pixels with one masked store.
@@ -176,7 +175,9 @@ inline void DrawSpriteWide(const LineWork& w, const uint8_t* e, uint32_t dy) {
   s.pixels = FlipSpriteRow(s);
   const __m128i values = _mm_cvtsi64_si128(static_cast<long long>(s.pixels));
   const uint32_t painted = s.zeroClear ? _mm_test_epi8_mask(values, values) : 0xFF;
-  const uint32_t draw = painted & ~SpriteBlockedBits(w, s);
+  const uint32_t blocked =
+      _mm_movepi8_mask(_mm_cvtsi64_si128(static_cast<long long>(SpriteBlockedFlags(w, s))));
+  const uint32_t draw = painted & ~blocked;
   const uint64_t entries = s.pixels | s.palette * 0x1010101010101010ull;
   _mm_mask_storeu_epi16(w.px + s.x, static_cast<__mmask8>(draw),
                         _mm_cvtepu8_epi16(_mm_cvtsi64_si128(static_cast<long long>(entries))));
@@ -227,8 +228,8 @@ struct Wide {
   }
   template <int F, bool Windowed>
   [[gnu::noinline]] static void Lay(const Layer& screen1, const Layer& screen2,
-                                    const LineBits& hidden, ColourIndex background,
-                                    ColourIndex* entries, LineBits& cover) {
+                                    const LineFlags& hidden, ColourIndex background,
+                                    ColourIndex* entries, LineFlags& cover) {
     LayScreensWide<F, Windowed>(screen1, screen2, hidden, background, entries, cover);
   }
   // The sprites found on the line (the hit bits, used up), in drawing order.
