@@ -5,6 +5,7 @@ BENCH_DIR ?= build-bench
 FUZZ_DIR ?= build-fuzz
 ASAN_DIR ?= build-asan
 TSAN_DIR ?= build-tsan
+PORTABLE_DIR ?= build-portable
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := cartridge cpu ports config state
@@ -14,7 +15,7 @@ NINJA_JOBS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build test run bench clean fuzz test-sanitize install icons
+.PHONY: all deps build test test-portable run bench clean fuzz test-sanitize install icons
 
 all: build
 
@@ -44,6 +45,15 @@ install: build
 icons:
 	@KESTRA_DEPS_ICONS=1 scripts/install-deps
 	dist/render-icons
+
+# The whole suite once more over the portable code (KESTRA_PORTABLE: what
+# hosts without x86 vector units run), in a build of its own.
+test-portable: deps
+	@cmake -S . -B $(PORTABLE_DIR) -G Ninja $(MAIN_FLAGS) -DKESTRA_PORTABLE=ON $(CMAKE_FLAGS) >/dev/null \
+	  || cmake -S . -B $(PORTABLE_DIR) -G Ninja $(MAIN_FLAGS) -DKESTRA_PORTABLE=ON $(CMAKE_FLAGS)
+	@cmake --build $(PORTABLE_DIR) $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
+	cd $(PORTABLE_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+	  ctest --output-on-failure -j2 --timeout 900
 
 run: build
 	@if [ -x $(BUILD_DIR)/bin/kestra ]; then \
@@ -100,4 +110,4 @@ test-sanitize: deps
 	  bin/app_tests --gtest_filter='Threading*:SoundControlPort*:WindowTest.*'
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR) $(PORTABLE_DIR)

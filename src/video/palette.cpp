@@ -9,7 +9,7 @@ namespace kestra {
 
 namespace {
 
-bool ColourMode(const Machine& m) { return (m.io.IoPorts[0x60] & 0x80) != 0; }
+bool ColourMode(const Machine& m) { return (m.io.IoPorts[kPortVideoMode] & 0x80) != 0; }
 
 // 64-bit so that an empty mask (shift 32) gives 0 instead of undefined shifting.
 uint32_t PlaceComponent(uint32_t level8, int shift, uint32_t mask) {

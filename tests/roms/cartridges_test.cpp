@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "video/png.h"
 
 namespace kestra::test {
 namespace {
@@ -42,48 +43,24 @@ uint16_t Word(const std::vector<uint8_t>& bytes, size_t at) {
   return static_cast<uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8);
 }
 
-uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
-  return uint32_t(b.at(at)) << 24 | b.at(at + 1) << 16 | b.at(at + 2) << 8 | b.at(at + 3);
-}
-
 struct Picture {
   int width = 0;
   int height = 0;
   std::vector<uint8_t> rgb;
 };
 
-// Reads the PNGs that kestra-headless writes: 8-bit RGB, filter 0, the
-// image data in stored deflate blocks. Anything else comes back empty.
+// Reads the PNGs that kestra-headless writes (and the references) through
+// the program's own decoder. Anything unreadable comes back empty.
 Picture ReadPicture(const std::string& path) {
-  const std::vector<uint8_t> png = ReadFile(path);
+  XrgbImage image;
+  std::string error;
+  if (!ReadPngFile(path, image, error)) return {};
   Picture picture;
-  std::vector<uint8_t> zlib;
-  for (size_t at = 8; at + 12 <= png.size();) {
-    const uint32_t length = Be32(png, at);
-    const std::string type(png.begin() + at + 4, png.begin() + at + 8);
-    if (type == "IHDR") {
-      picture.width = static_cast<int>(Be32(png, at + 8));
-      picture.height = static_cast<int>(Be32(png, at + 12));
-      if (png.at(at + 16) != 8 || png.at(at + 17) != 2) return {};
-    } else if (type == "IDAT") {
-      zlib.insert(zlib.end(), png.begin() + at + 8, png.begin() + at + 8 + length);
-    }
-    at += 12 + length;
-  }
-  std::vector<uint8_t> raw;
-  for (size_t at = 2; at + 5 <= zlib.size();) {
-    const uint8_t header = zlib[at];
-    if ((header & 6) != 0) return {};  // not a stored block
-    const size_t length = zlib[at + 1] | zlib[at + 2] << 8;
-    raw.insert(raw.end(), zlib.begin() + at + 5, zlib.begin() + at + 5 + length);
-    at += 5 + length;
-    if (header & 1) break;
-  }
-  const size_t stride = 1 + 3 * static_cast<size_t>(picture.width);
-  if (raw.size() != stride * picture.height) return {};
-  for (int y = 0; y < picture.height; ++y) {
-    if (raw[y * stride] != 0) return {};
-    picture.rgb.insert(picture.rgb.end(), raw.begin() + y * stride + 1, raw.begin() + (y + 1) * stride);
+  picture.width = image.width;
+  picture.height = image.height;
+  for (const uint32_t v : image.pixels) {
+    picture.rgb.insert(picture.rgb.end(), {static_cast<uint8_t>(v >> 16),
+                                           static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
   }
   return picture;
 }

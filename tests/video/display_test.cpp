@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/machine.h"
 #include "video/display.h"
 #include "video/png.h"
@@ -227,7 +229,7 @@ TEST(Png, ChecksumsAndStoredBlocks) {
   const std::string wiki = "Wikipedia";
   EXPECT_EQ(Adler32(reinterpret_cast<const uint8_t*>(wiki.data()), wiki.size()), 0x11E60398u);
 
-  // 300 x 100 RGB is more than one 65,535-byte stored block.
+  // 300 x 100 RGB: more than 64 KiB of rows.
   std::vector<uint8_t> rgb(300 * 100 * 3);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7 + i / 251);
   const std::vector<uint8_t> png = EncodePng(300, 100, rgb);
@@ -242,6 +244,93 @@ TEST(Png, ChecksumsAndStoredBlocks) {
   const uint8_t* crc = &png[idat + 8 + length];
   EXPECT_EQ(Crc32(&png[idat + 4], length + 4),
             static_cast<uint32_t>(crc[0] << 24 | crc[1] << 16 | crc[2] << 8 | crc[3]));
+}
+
+// Save-state thumbnails: rows with padding between them, the unused top
+// byte ignored, the picture compressed.
+TEST(Png, XrgbPicturesComeBackAsTheyWent) {
+  constexpr int kW = 37, kH = 5, kPitch = kW * 4 + 12;
+  std::vector<uint8_t> pixels(kPitch * kH, 0xEE);
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      const uint32_t v = 0xAB000000u | static_cast<uint32_t>(x * 0x0701F3 + y * 0x1F0305);
+      std::memcpy(&pixels[y * kPitch + 4 * x], &v, 4);
+    }
+  }
+  std::vector<uint8_t> png;
+  ASSERT_TRUE(EncodePngXrgb(pixels.data(), kW, kH, kPitch, png));
+  XrgbImage back;
+  std::string error;
+  ASSERT_TRUE(DecodePng(png.data(), png.size(), back, error)) << error;
+  ASSERT_EQ(back.width, kW);
+  ASSERT_EQ(back.height, kH);
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      uint32_t v;
+      std::memcpy(&v, &pixels[y * kPitch + 4 * x], 4);
+      ASSERT_EQ(back.pixels[y * kW + x], v & 0xFFFFFF) << "x " << x << ", y " << y;
+    }
+  }
+
+  const std::vector<uint8_t> flat(224 * 144 * 4, 0x40);
+  ASSERT_TRUE(EncodePngXrgb(flat.data(), 224, 144, 224 * 4, png));
+  EXPECT_LT(png.size(), 224u * 144 * 3 / 20) << "a flat picture compresses";
+
+  EXPECT_FALSE(EncodePngXrgb(pixels.data(), kW, kH, kW * 4 - 1, png)) << "pitch too short";
+  EXPECT_TRUE(png.empty());
+  EXPECT_FALSE(EncodePngXrgb(pixels.data(), 0, kH, kPitch, png));
+  EXPECT_TRUE(EncodePng(2, 2, std::vector<uint8_t>(11)).empty()) << "rgb of the wrong size";
+}
+
+TEST(Png, BrokenPicturesAreRefusedWithAMessage) {
+  std::vector<uint8_t> rgb(64 * 64 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 13 + i / 97);
+  const std::vector<uint8_t> good = EncodePng(64, 64, rgb);
+  ASSERT_FALSE(good.empty());
+
+  std::vector<uint8_t> truncated(good.begin(), good.begin() + good.size() / 2);
+  std::vector<uint8_t> badCrc = good;
+  size_t idat = 8;
+  while (idat + 8 < good.size() && std::memcmp(&good[idat + 4], "IDAT", 4) != 0) {
+    idat += 12 + (good[idat] << 24 | good[idat + 1] << 16 | good[idat + 2] << 8 | good[idat + 3]);
+  }
+  ASSERT_LT(idat + 12, good.size());
+  badCrc[idat + 8 + 3] ^= 0x55;  // inside the first IDAT's data
+  const std::vector<uint8_t> notPng = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0};
+  // A header claiming 100000 x 100000 pixels, with a matching CRC.
+  std::vector<uint8_t> huge(good.begin(), good.begin() + 33);
+  for (int k = 0; k < 2; ++k) {
+    const uint32_t side = 100000;
+    for (int b = 0; b < 4; ++b) huge[16 + 4 * k + b] = static_cast<uint8_t>(side >> (24 - 8 * b));
+  }
+  const uint32_t crc = Crc32(&huge[12], 17);
+  for (int b = 0; b < 4; ++b) huge[29 + b] = static_cast<uint8_t>(crc >> (24 - 8 * b));
+  huge.insert(huge.end(), good.begin() + 33, good.end());
+
+  const struct {
+    const char* what;
+    std::vector<uint8_t> data;
+  } cases[] = {{"empty", {}}, {"truncated", truncated}, {"bad IDAT CRC", badCrc},
+               {"not a PNG", notPng}, {"too large", huge}};
+  for (const auto& c : cases) {
+    XrgbImage image;
+    image.width = 7;
+    std::string error;
+    EXPECT_FALSE(DecodePng(c.data.data(), c.data.size(), image, error)) << c.what;
+    EXPECT_FALSE(error.empty()) << c.what;
+    EXPECT_EQ(image.width, 0) << c.what;
+    EXPECT_TRUE(image.pixels.empty()) << c.what;
+  }
+
+  test::TempDir dir;
+  XrgbImage image;
+  std::string error;
+  EXPECT_FALSE(ReadPngFile(dir.file("missing.png"), image, error));
+  EXPECT_NE(error.find("missing.png"), std::string::npos) << error;
+  EXPECT_FALSE(ReadPngFile(dir.path().string(), image, error)) << "a directory";
+  ASSERT_TRUE(WritePngFile(dir.file("good.png"), 64, 64, rgb));
+  ASSERT_TRUE(ReadPngFile(dir.file("good.png"), image, error)) << error;
+  EXPECT_EQ(image.pixels[65], static_cast<uint32_t>(rgb[195] << 16 | rgb[196] << 8 | rgb[197]));
 }
 
 }  // namespace

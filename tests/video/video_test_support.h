@@ -86,7 +86,8 @@ struct PngImage {
   std::vector<uint8_t> rgb;  // empty when the file could not be read
 };
 
-// Reads the PNG files our writer makes (8-bit RGB, stored deflate blocks).
+// Reads a PNG file (ours or a golden picture) through the program's own
+// decoder, as RGB triples; empty when it is not a PNG.
 PngImage ReadStoredPng(const std::string& path);
 PngImage DecodeStoredPng(const std::vector<uint8_t>& png);
 
