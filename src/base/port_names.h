@@ -42,6 +42,10 @@ enum PortName : uint32_t {
 
   // Sound (sound/sound.cpp).
   kPortSoundPeriodFirst = 0x80,  // 0x80-0x87: four 11-bit periods, low byte first
+  kPortSoundPeriod1 = 0x80,
+  kPortSoundPeriod2 = 0x82,
+  kPortSoundPeriod3 = 0x84,
+  kPortSoundPeriod4 = 0x86,
   kPortSoundPeriodLast = 0x87,
   kPortSoundVolume1 = 0x88,
   kPortSoundVolume2 = 0x89,    // also the voice sample in voice mode (sound/voice.cpp)

@@ -236,7 +236,5 @@ void DispatchInterrupt(Machine& m, uint8_t status) {
   EnterInterrupt(m, (m.io.IoPorts[kPortInterruptBase] + n) * 4);
 }
 
-void PushWord(Machine& m, uint16_t value) { Push(m, value); }
-uint16_t PopWord(Machine& m) { return Pop(m); }
 
 }  // namespace kestra

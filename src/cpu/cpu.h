@@ -124,8 +124,5 @@ void DispatchInterrupt(Machine& m, uint8_t status);
 // The flags word onto the stack, 2 cycles: the first step of a trap or an
 // interrupt.
 void PushFlags(Machine& m);
-// Stack words at SS:SP (the segment override never applies).
-void PushWord(Machine& m, uint16_t value);
-uint16_t PopWord(Machine& m);
 
 }  // namespace kestra

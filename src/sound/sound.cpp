@@ -261,39 +261,39 @@ void WriteSoundPort(Machine& m, uint32_t port, uint8_t v) {
   const uint8_t* ports = m.io.IoPorts;
   const int period = (v & 7) << 8;
   switch (port) {
-    case 0x81: SetPeriod(m, 0, period | ports[0x80]); break;
-    case 0x83: SetPeriod(m, 1, period | ports[0x82]); break;
-    case 0x85: SetPeriod(m, 2, period | ports[0x84]); break;
-    case 0x87:
-      SetPeriod(m, kNoiseBuffer, period | ports[0x86]);
-      SetPeriod(m, 3, period | ports[0x86]);
+    case kPortSoundPeriod1 + 1: SetPeriod(m, 0, period | ports[kPortSoundPeriod1]); break;
+    case kPortSoundPeriod2 + 1: SetPeriod(m, 1, period | ports[kPortSoundPeriod2]); break;
+    case kPortSoundPeriod3 + 1: SetPeriod(m, 2, period | ports[kPortSoundPeriod3]); break;
+    case kPortSoundPeriod4 + 1:
+      SetPeriod(m, kNoiseBuffer, period | ports[kPortSoundPeriod4]);
+      SetPeriod(m, 3, period | ports[kPortSoundPeriod4]);
       break;
-    case 0x88: SetStereo(m, 0, v >> 4, v & 15); break;
-    case 0x89:
+    case kPortSoundVolume1: SetStereo(m, 0, v >> 4, v & 15); break;
+    case kPortSoundVolume2:
       // In voice mode the byte is the voice sample, not a volume.
-      if (!(ports[0x90] & 0x20)) SetStereo(m, 1, v >> 4, v & 15);
+      if (!(ports[kPortSoundControl] & 0x20)) SetStereo(m, 1, v >> 4, v & 15);
       break;
-    case 0x8A: SetStereo(m, 2, v >> 4, v & 15); break;
-    case 0x8B:
+    case kPortSoundVolume3: SetStereo(m, 2, v >> 4, v & 15); break;
+    case kPortSoundVolume4:
       SetStereo(m, kNoiseBuffer, v >> 4, v & 15);
       SetStereo(m, 3, v >> 4, v & 15);
       break;
-    case 0x8C: m.sound.SweepAmount = v; break;
-    case 0x8D: m.sound.SweepReload = (v + 1) * 32; break;
-    case 0x8E: UploadBuffer(m, kNoiseBuffer, v & 7); break;
-    case 0x8F: m.mem.WaveTableBase = v * 64; break;
-    case 0x90: ControlChannels(m, ports[0x90], v); break;
-    case 0x91: m.sound.MasterIndex = 0; break;
+    case kPortSweepAmount: m.sound.SweepAmount = v; break;
+    case kPortSweepTime: m.sound.SweepReload = (v + 1) * 32; break;
+    case kPortNoiseControl: UploadBuffer(m, kNoiseBuffer, v & 7); break;
+    case kPortWaveTableBase: m.mem.WaveTableBase = v * 64; break;
+    case kPortSoundControl: ControlChannels(m, ports[kPortSoundControl], v); break;
+    case kPortSoundOutput: m.sound.MasterIndex = 0; break;
     default: break;  // 0x80, 0x82, 0x84, 0x86, 0x92-0x94 are only stored
   }
 }
 
 uint8_t SoundControl(const Machine& m) {
-  return std::atomic_ref<const uint8_t>(m.io.IoPorts[0x90]).load(std::memory_order_relaxed);
+  return std::atomic_ref<const uint8_t>(m.io.IoPorts[kPortSoundControl]).load(std::memory_order_relaxed);
 }
 
 void StoreSoundControl(Machine& m, uint8_t value) {
-  std::atomic_ref<uint8_t>(m.io.IoPorts[0x90]).store(value, std::memory_order_relaxed);
+  std::atomic_ref<uint8_t>(m.io.IoPorts[kPortSoundControl]).store(value, std::memory_order_relaxed);
 }
 
 void SwitchChannel(Machine& m, SoundSwitch k, bool on) {
@@ -310,7 +310,7 @@ void SwitchChannel(Machine& m, SoundSwitch k, bool on) {
 
 uint16_t SoundLineStep(Machine& m) {
   SoundState& s = m.sound;
-  if (s.SweepAmount != 0 && (m.io.IoPorts[0x90] & 0x40)) {
+  if (s.SweepAmount != 0 && (m.io.IoPorts[kPortSoundControl] & 0x40)) {
     if (s.SweepCounter < 0) {
       s.SweepCounter = s.SweepReload;
       s.SweepPeriod = (s.SweepPeriod + s.SweepAmount) & 0x7FF;
