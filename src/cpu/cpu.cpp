@@ -236,5 +236,4 @@ void DispatchInterrupt(Machine& m, uint8_t status) {
   EnterInterrupt(m, (m.io.IoPorts[kPortInterruptBase] + n) * 4);
 }
 
-
 }  // namespace kestra
