@@ -1,7 +1,6 @@
 // kestra [IMAGE]: the emulator's window; IMAGE is opened at start as if it
 // had been chosen in the Open dialog.
-#include <QApplication>
-
+#include "app/application.h"
 #include "app/main_form.h"
 #include "core/machine.h"
 #include "system/console.h"
@@ -9,7 +8,7 @@
 #include "host/sdl_joystick.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  kestra::KestraApplication app(argc, argv);
   QApplication::setApplicationName("Kestra");
 
   auto machine = kestra::CreateMachine();
@@ -20,6 +19,9 @@ int main(int argc, char** argv) {
   options.joystick = joystick.available() ? &joystick : nullptr;
 
   kestra::TMainForm form(*machine, options);
+  // A signal closes the window as its close box does: the save and Kestra.INI
+  // are written.
+  app.CloseOnSignals([&form] { return form.close(); });
   form.show();
   const QStringList args = QApplication::arguments();
   if (args.size() > 1) form.OpenFile(args.at(1).toStdString());
