@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -36,6 +37,7 @@
 #include "core/machine.h"
 #include "core/ports.h"
 #include "sound/sound.h"
+#include "sound/voice.h"
 #include "video/display.h"
 #include "video/png.h"
 #include "emulator/snapshot.h"
@@ -122,9 +124,9 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   input_.OpenJoystick(options_.joystick);
   RefreshRecentMenu();
   ReadHotkeys();
-  // Rewind keeps about 7 KB a second of play (measured on the bench
-  // cartridge: states every 20 frames, each against a full one), capped.
-  constexpr size_t kRewindBytesPerSecond = 8 * 1024;
+  // Rewind keeps about 67 KB a second of play (measured on the bench
+  // cartridge: 4.0 MB after 60 s; the demo needs 24 KB), capped at 64 MB.
+  constexpr size_t kRewindBytesPerSecond = 68 * 1024;
   constexpr size_t kRewindCap = 64u << 20;
   emulator_->SetRewind(
       std::min(kRewindCap, static_cast<size_t>(config_.RewindSeconds) * kRewindBytesPerSecond));
@@ -233,6 +235,19 @@ bool TMainForm::StopEmulation(bool atFrameEnd) {
 
 void TMainForm::StartEmulation(uint8_t soundControl) {
   emulator_->SetSoundControl(soundControl);
+  // The cleared ring and stage idle at the silence level, off the centre
+  // the running voice output idles at: they start from that centre, so the
+  // first block of samples (completing one collected before the stop) makes
+  // no step.
+  std::memset(m_.sound.voice.VoiceStage, VoiceOutputLevel(0x80), kVoiceRingSize);
+  if (HostAudio* audio = m_.host.audio) {
+    LockedRange range;
+    if (audio->Lock(kVoiceBuffer, 0, kVoiceRingSize, range)) {
+      std::memset(range.first, VoiceOutputLevel(0x80), range.firstBytes);
+      if (range.second) std::memset(range.second, VoiceOutputLevel(0x80), range.secondBytes);
+      audio->Unlock(kVoiceBuffer, range);
+    }
+  }
   emulator_->StartVoice();
   job_ = std::make_unique<Job5ms>(
       *emulator_, [this](const std::string& s) { ShowStatus(s); }, play_);
@@ -243,8 +258,9 @@ void TMainForm::StartEmulation(uint8_t soundControl) {
 // After the thread has stopped: the voice stage is the emulation thread's
 // while it runs.
 void TMainForm::SilenceVoice() {
-  ClearBuffer(m_, kVoiceBuffer);
+  // Stopped first: what it played fades out, then the silence is written.
   StopBuffer(m_, kVoiceBuffer);
+  ClearBuffer(m_, kVoiceBuffer);
 }
 
 void TMainForm::ResetOutputs() {

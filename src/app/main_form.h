@@ -91,6 +91,8 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void ScreenshotClick();
   void RefreshSlotMenus();
   bool paused() const { return paused_; }
+  bool rewinding() const { return rewinding_; }
+  int fastForward() const { return play_.fastForward.load(std::memory_order_relaxed); }
   int slot() const { return slot_; }
   std::string StatePath(int slot) const;  // empty without a cartridge
   std::string ScreenshotDir() const;

@@ -84,6 +84,7 @@ int Emulator::Load(const std::string& imagePath) {
   Unload();
   mixedFrames_ = 0;
   framePos_ = 0;
+  playFrames_ = 0;
   if (rewind_) SetRewind(rewind_->cap);
   return LoadCartridge(*m_, imagePath);
 }
@@ -92,6 +93,7 @@ int Emulator::LoadImage(std::span<const uint8_t> image, const std::string& saveP
   Unload();
   mixedFrames_ = 0;
   framePos_ = 0;
+  playFrames_ = 0;
   if (rewind_) SetRewind(rewind_->cap);
   return LoadCartridgeImage(*m_, image, savePath);
 }

@@ -100,7 +100,8 @@ class Emulator final : private FrontEnd {
   // One frame of 1,272 slices with the front end's keys, recorded for rewind.
   void AdvanceFrame();
   // Slices run since the last frame boundary (0 after a load, reset, state
-  // load or rewind step) and the whole frames RunPlay and AdvanceFrame ran.
+  // load or rewind step) and the whole frames RunPlay and AdvanceFrame ran
+  // since the load.
   int slicesIntoFrame() const { return framePos_; }
   uint64_t playFrames() const { return playFrames_; }
 
