@@ -211,8 +211,20 @@ QString TMainForm::statusText() const { return statusLabel_->text(); }
 
 void TMainForm::ShowStatus(const std::string& text) {
   QMetaObject::invokeMethod(
-      statusLabel_, [label = statusLabel_, t = QString::fromStdString(text)] { label->setText(t); },
+      statusLabel_,
+      [this, t = QString::fromStdString(text)] {
+        // A command's message stays a while before the load figure's next update.
+        if (!statusClock_.isValid() || statusClock_.elapsed() >= messageUntil_) {
+          statusLabel_->setText(t);
+        }
+      },
       Qt::QueuedConnection);
+}
+
+void TMainForm::ShowMessageStatus(const std::string& text) {
+  if (!statusClock_.isValid()) statusClock_.start();
+  messageUntil_ = text.empty() ? 0 : statusClock_.elapsed() + kMessageMilliseconds;
+  statusLabel_->setText(QString::fromStdString(text));
 }
 
 bool TMainForm::StopEmulation(bool atFrameEnd) {
@@ -679,7 +691,7 @@ void TMainForm::TogglePause() {
     paused_ = false;
     EmulationItems[kHotkeyPause]->setChecked(false);
     if (!job_) StartEmulation(pausedSound_);
-    ShowStatus("");
+    ShowMessageStatus("");
     return;
   }
   StopEmulation(true);
@@ -688,7 +700,7 @@ void TMainForm::TogglePause() {
   emulator_->SetSoundControl(0);
   paused_ = true;
   EmulationItems[kHotkeyPause]->setChecked(true);
-  ShowStatus("Paused");
+  ShowMessageStatus("Paused");
 }
 
 void TMainForm::FrameAdvance() {
@@ -698,7 +710,7 @@ void TMainForm::FrameAdvance() {
     return;
   }
   WithMachine([this] { emulator_->AdvanceFrame(); });
-  ShowStatus("Paused");
+  ShowMessageStatus("Paused");
 }
 
 void TMainForm::ResetClick() {
@@ -707,7 +719,7 @@ void TMainForm::ResetClick() {
     emulator_->Reset();
     ResetOutputs();
   });
-  ShowStatus("Reset");
+  ShowMessageStatus("Reset");
 }
 
 void TMainForm::SetFastForward(bool held, bool latched) {
@@ -759,7 +771,7 @@ void TMainForm::SaveStateClick() {
     options_.messages->ShowMessage("Kestra", error, MessageIcon::Warning);
     return;
   }
-  ShowStatus("State " + std::to_string(slot_) + " saved");
+  ShowMessageStatus("State " + std::to_string(slot_) + " saved");
 }
 
 void TMainForm::LoadStateClick() {
@@ -774,7 +786,7 @@ void TMainForm::LoadStateClick() {
     return;
   }
   if (paused_) ShowPausedFrame();
-  ShowStatus("State " + std::to_string(slot_) + " loaded");
+  ShowMessageStatus("State " + std::to_string(slot_) + " loaded");
 }
 
 void TMainForm::SelectSlot(int slot) {
@@ -782,7 +794,7 @@ void TMainForm::SelectSlot(int slot) {
   std::error_code ec;
   const std::string path = StatePath(slot_);
   const bool held = !path.empty() && std::filesystem::is_regular_file(path, ec);
-  ShowStatus("Slot " + std::to_string(slot_) + (held ? ": saved state" : ": empty"));
+  ShowMessageStatus("Slot " + std::to_string(slot_) + (held ? ": saved state" : ": empty"));
 }
 
 void TMainForm::RefreshSlotMenus() {
@@ -839,7 +851,7 @@ void TMainForm::ScreenshotClick() {
     return;
   }
   lastScreenshot_ = path;
-  ShowStatus("Screenshot " + path);
+  ShowMessageStatus("Screenshot " + path);
 }
 
 }  // namespace kestra

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QKeyCombination>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <array>
 #include <functional>
@@ -172,6 +173,9 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void SilenceVoice();  // clears and stops the voice stream
   void ResetOutputs();
   void ShowStatus(const std::string& text);  // any thread
+  // UI thread: a command's message, kept over the load figure for a while.
+  void ShowMessageStatus(const std::string& text);
+  static constexpr qint64 kMessageMilliseconds = 2500;
   void ApplyWindowSize();  // the fixed size for Scale and Vertical
 
   Machine& m_;
@@ -198,6 +202,8 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   int slot_ = 0;
   std::array<QKeyCombination, kHotkeyCount> hotkeys_{};
   std::string lastScreenshot_;
+  QElapsedTimer statusClock_;
+  qint64 messageUntil_ = 0;
 };
 
 }  // namespace kestra

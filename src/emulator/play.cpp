@@ -46,6 +46,8 @@ void Emulator::RunPlay(PlayControl& control, const std::function<bool()>& stop,
   uint32_t statusTick = next, secondStart = next;
   int jobCount = 0, loadPercent = 0, rewindCredit = 0;
   uint64_t slicesThisSecond = 0;
+  int lastFast = control.fastForward.load(std::memory_order_relaxed);
+  bool lastRewinding = control.rewinding.load(std::memory_order_relaxed);
   while (true) {
     if (stop()) {
       if (control.finishFrame.load(std::memory_order_acquire) && framePos_ != 0 && loaded()) {
@@ -56,6 +58,15 @@ void Emulator::RunPlay(PlayControl& control, const std::function<bool()>& stop,
     const int fast = control.fastForward.load(std::memory_order_relaxed);
     const bool rewinding = control.rewinding.load(std::memory_order_relaxed);
     uint32_t now = ticks.Ticks();
+    if (fast != lastFast || rewinding != lastRewinding) {
+      // A new pace: its figure counts a whole second of its own.
+      lastFast = fast;
+      lastRewinding = rewinding;
+      statusTick = now + 1000;
+      secondStart = now;
+      slicesThisSecond = 0;
+      jobCount = 0;
+    }
     if (fast == 0 && !rewinding) {
       next = now;  // unpaced: no time to make up afterwards
     } else {

@@ -237,6 +237,9 @@ TEST_F(PlayTest, StatesSaveAndLoadBackThroughSlots) {
   form->SaveSlotItems[4]->trigger();
   EXPECT_TRUE(form->running());
   EXPECT_EQ(form->slot(), 4);
+  // The message stays over the restarted thread's load figure for a while.
+  WaitFor([] { return false; }, 300);
+  EXPECT_EQ(Status(), "State 4 saved");
   EXPECT_TRUE(std::filesystem::is_regular_file(dir.path() / "states" / "demo.wsc.4.kst"));
   form->LoadSlotItems[4]->trigger();
   EXPECT_TRUE(form->running());
