@@ -624,7 +624,7 @@ bool TMainForm::HotkeyPress(QKeyEvent* event) {
     case kHotkeyRewind:
       if (paused_) {
         // Paused: a step back for each press.
-        WithMachine([this] { emulator_->RewindStep(); });
+        WithMachine([this] { emulator_->StepBack(); });
         ShowPausedFrame();
       } else if (!repeat) {
         SetRewinding(true);

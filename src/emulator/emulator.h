@@ -102,8 +102,11 @@ class Emulator final : private FrontEnd {
   // Slices run since the last frame boundary (0 after a load, reset, state
   // load or rewind step) and the whole frames RunPlay and AdvanceFrame ran
   // since the load.
+  // The count may be watched from another thread while RunPlay runs.
   int slicesIntoFrame() const { return framePos_; }
-  uint64_t playFrames() const { return playFrames_; }
+  uint64_t playFrames() const { return playFrames_.load(std::memory_order_relaxed); }
+  // RewindStep with playFrames() taken back a frame.
+  bool StepBack();
 
   // The outputs as the program opens them at start: sound, then the display
   // (before a load, whose reset writes the palettes). A front end that reads
@@ -199,7 +202,7 @@ class Emulator final : private FrontEnd {
   FrontEnd* frontEnd_ = nullptr;  // the front end's, or null for ours
   uint64_t sliceCount_ = 0;
   int framePos_ = 0;
-  uint64_t playFrames_ = 0;
+  std::atomic<uint64_t> playFrames_{0};
   uint64_t mixedFrames_ = 0;
   bool soundOpen_ = false, displayOpen_ = false;
   std::vector<uint8_t> payload_, audioState_;   // kept to save without allocating

@@ -29,10 +29,17 @@ void Emulator::RunTracked(int slices) {
     slices -= step;
     if (framePos_ == kSlicesPerFrame) {
       framePos_ = 0;
-      ++playFrames_;
+      playFrames_.store(playFrames_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
       if (rewind_ && !replaying_) RecordRewindFrame(keyProxy_.last);
     }
   }
+}
+
+bool Emulator::StepBack() {
+  if (!RewindStep()) return false;
+  const uint64_t frames = playFrames_.load(std::memory_order_relaxed);
+  if (frames > 0) playFrames_.store(frames - 1, std::memory_order_relaxed);
+  return true;
 }
 
 void Emulator::AdvanceFrame() {
@@ -83,7 +90,7 @@ void Emulator::RunPlay(PlayControl& control, const std::function<bool()>& stop,
       rewindCredit += kSlicesPerJob;
       while (rewindCredit >= kSlicesPerFrame) {
         rewindCredit -= kSlicesPerFrame;
-        RewindStep();
+        StepBack();
       }
     } else {
       rewindCredit = 0;

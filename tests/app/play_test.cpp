@@ -35,6 +35,9 @@ namespace kestra {
 
 void EnsureApplication();  // window_test.cpp
 
+// States are kept every 20 frames: the oldest frames may go with one.
+constexpr size_t kRewindIntervalForTest = 20;
+
 namespace {
 
 struct PlayTest : ::testing::Test {
@@ -322,35 +325,33 @@ TEST_F(PlayTest, FastForwardWhileHeldOrLatchedWithTheSoundMuted) {
 TEST_F(PlayTest, RewindStepsBackWhileHeldAndPlayGoesOnFromThere) {
   Create();
   Open(Copy("demo.wsc"));
-  ASSERT_TRUE(WaitFor([&] { return form->emulator().rewindFrames() >= 60; }));
+  ASSERT_TRUE(WaitFor([&] { return form->emulator().playFrames() >= 90; }));
   Press(Qt::Key_Backspace);
   EXPECT_TRUE(form->rewinding());
   EXPECT_TRUE(audio.muted());
-  const size_t held = form->emulator().rewindFrames();
+  const uint64_t held = form->emulator().playFrames();
   // The thread steps back one frame per frame period.
-  QElapsedTimer timer;
-  timer.start();
-  size_t now = held;
-  while (timer.elapsed() < 10000) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    now = form->emulator().rewindFrames();  // read racily only to decide when to stop
-    if (now + 5 < held) break;
-  }
+  EXPECT_TRUE(WaitFor([&] { return form->emulator().playFrames() + 20 < held; }));
+  Press(Qt::Key_Backspace, Qt::NoModifier, true);  // auto-repeat changes nothing
+  EXPECT_TRUE(form->rewinding());
   Release(Qt::Key_Backspace);
   EXPECT_FALSE(form->rewinding());
   EXPECT_FALSE(audio.muted());
   EXPECT_TRUE(form->running());
+  // Play goes on from there.
+  const uint64_t back = form->emulator().playFrames();
+  EXPECT_TRUE(WaitFor([&] { return form->emulator().playFrames() > back + 5; }));
 
   // Paused, each press is one step back: one frame forward and back again
   // is where it was.
   Click(Qt::Key_Pause);
   ASSERT_TRUE(form->paused());
-  EXPECT_LT(form->emulator().rewindFrames(), held);
   const uint64_t frames = form->emulator().playFrames();
   const std::vector<uint8_t> before = Raw();
   Click(Qt::Key_F8);
   EXPECT_EQ(form->emulator().playFrames(), frames + 1);
   Click(Qt::Key_Backspace);
+  EXPECT_EQ(form->emulator().playFrames(), frames);
   const std::vector<uint8_t> after = Raw();
   // The sections before the sound's: its voice rate measurement follows the
   // host's clock, which no replay repeats.
@@ -444,6 +445,95 @@ TEST_F(PlayTest, StopAndStartDoNotClick) {
 }
 
 }  // namespace
+
+// A host clock that moves on a little with every look at it.
+struct CountingTicks final : TickSource {
+  uint32_t Ticks() override { return ++calls / 8; }
+  uint32_t calls = 0;
+};
+
+// The window's run loop.
+struct RunPlayTest : ::testing::Test {
+  void Start(Emulator& e) {
+    e.OpenSound();
+    e.OpenDisplay();
+    const std::string game = dir.file("bench.wsc");
+    if (!std::filesystem::exists(game)) std::filesystem::copy_file(test::RomPath("bench.wsc"), game);
+    ASSERT_EQ(e.Load(game), 0);
+    e.StartVoice();
+  }
+  // Stops once `jobs` jobs have run.
+  static std::function<bool()> After(int jobs) {
+    return [asked = 0, jobs]() mutable { return asked++ >= jobs; };
+  }
+  test::TempDir dir;
+  std::vector<std::string> texts;
+  std::function<void(const std::string&)> record = [this](const std::string& t) {
+    texts.push_back(t);
+  };
+};
+
+TEST_F(RunPlayTest, RealTimeRunsAndReportsAsTheJobLoop) {
+  CountingTicks pacedClock, playClock;
+  EmulatorHost pacedHost, playHost;
+  pacedHost.ticks = &pacedClock;
+  playHost.ticks = &playClock;
+  Emulator paced(pacedHost), play(playHost);
+  Start(paced);
+  Start(play);
+  paced.RunPaced(After(450), record);
+  const std::vector<std::string> pacedTexts = texts;
+  texts.clear();
+  PlayControl control;
+  play.RunPlay(control, After(450), record);
+  EXPECT_EQ(texts, pacedTexts);
+  EXPECT_GE(texts.size(), 2u);
+  EXPECT_EQ(playClock.calls, pacedClock.calls);  // waited alike
+  EXPECT_EQ(play.slicesRun(), 450u * kSlicesPerJob);
+  EXPECT_EQ(std::memcmp(play.machine().mem.Iram, paced.machine().mem.Iram,
+                        sizeof play.machine().mem.Iram), 0);
+  EXPECT_EQ(play.playFrames(), 450u * kSlicesPerJob / kSlicesPerFrame);
+  EXPECT_EQ(play.slicesIntoFrame(), static_cast<int>(450u * kSlicesPerJob % kSlicesPerFrame));
+}
+
+TEST_F(RunPlayTest, AStopThatFinishesTheFrameEndsOnItsBoundary) {
+  Emulator e;
+  Start(e);
+  PlayControl control;
+  control.finishFrame = true;
+  e.RunPlay(control, After(5), record);  // 2,400 slices: inside the second frame
+  EXPECT_EQ(e.slicesRun(), 2u * kSlicesPerFrame);
+  EXPECT_EQ(e.slicesIntoFrame(), 0);
+  EXPECT_EQ(e.playFrames(), 2u);
+  e.AdvanceFrame();
+  EXPECT_EQ(e.slicesRun(), 3u * kSlicesPerFrame);
+  EXPECT_EQ(e.playFrames(), 3u);
+}
+
+TEST_F(RunPlayTest, FramesAreRecordedForRewindAndSteppedBackOnePerFramePeriod) {
+  // A step back puts the emulated clock back too: a host clock paces it.
+  CountingTicks clock;
+  EmulatorHost host;
+  host.ticks = &clock;
+  Emulator e(host);
+  e.SetRewind(16u << 20);
+  Start(e);
+  PlayControl control;
+  e.RunPlay(control, After(800), record);
+  const size_t held = e.rewindFrames();
+  EXPECT_GE(held, 800u * kSlicesPerJob / kSlicesPerFrame - kRewindIntervalForTest);
+  const uint64_t frames = e.playFrames();
+  control.rewinding = true;
+  e.RunPlay(control, After(53), record);  // 53 jobs: 25,440 slices, 20 frame periods
+  EXPECT_EQ(e.rewindFrames(), held - 20);
+  EXPECT_EQ(e.playFrames(), frames - 20);
+  // Fast-forward: four jobs each time.
+  control.rewinding = false;
+  control.fastForward = 4;
+  const uint64_t before = e.slicesRun();
+  e.RunPlay(control, After(10), record);
+  EXPECT_EQ(e.slicesRun() - before, 40u * kSlicesPerJob);
+}
 
 // The mixer alone: a buffer idling off-centre, stopped and started again.
 TEST(HostAudioFade, StartAndStopFadeInsteadOfStepping) {
