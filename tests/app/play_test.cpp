@@ -402,8 +402,8 @@ TEST_F(PlayTest, HotkeySectionIsWrittenBackWithDefaults) {
   EXPECT_EQ(ini.ReadString("CONFIG", "RewindSeconds", "", 64), "60");
 }
 
-// Stops and starts of the emulation (F1 turns the console, the size menu)
-// fade the output out and in while the device plays on: no sample-to-sample
+// Stops and starts of the emulation (F1 turns the console, the size menu,
+// pause and resume) fade the output out and in while the device plays on: no sample-to-sample
 // step near the one of the cleared voice ring's off-centre silence level.
 TEST_F(PlayTest, StopAndStartDoNotClick) {
   Create();
@@ -433,9 +433,16 @@ TEST_F(PlayTest, StopAndStartDoNotClick) {
   // The filter takes the idle level away within a second or so.
   QThread::msleep(1500);
   measuring = true;
-  for (int i = 0; i < 8; ++i) {
-    if (i % 2) form->FormKeyDown(kVkF1);
-    else form->ScaleBy[i % 4 == 0 ? 1 : 0]->trigger();
+  for (int i = 0; i < 9; ++i) {
+    if (i % 3 == 2) {
+      Click(Qt::Key_Pause);  // paused a while, then resumed
+      WaitFor([] { return false; }, 100);
+      Click(Qt::Key_Pause);
+    } else if (i % 3 == 1) {
+      form->FormKeyDown(kVkF1);
+    } else {
+      form->ScaleBy[i % 2]->trigger();
+    }
     ASSERT_TRUE(form->running());
     WaitFor([] { return false; }, 100);
   }
