@@ -624,7 +624,7 @@ bool TMainForm::HotkeyPress(QKeyEvent* event) {
     case kHotkeyRewind:
       if (paused_) {
         // Paused: a step back for each press.
-        WithMachine([this] { emulator_->StepBack(); });
+        WithMachine([this] { DrawingEveryFrame([this] { emulator_->StepBack(); }); });
         ShowPausedFrame();
       } else if (!repeat) {
         SetRewinding(true);
@@ -675,6 +675,15 @@ void TMainForm::WithMachine(const std::function<void()>& command) {
   }
 }
 
+void TMainForm::DrawingEveryFrame(const std::function<void()>& run) {
+  // A frame run by hand is shown whatever the frame skip; the skip's counter
+  // goes on as ever, so the game sees no difference.
+  const int skip = m_.settings.FrameSkip.load(std::memory_order_relaxed);
+  m_.settings.FrameSkip.store(0, std::memory_order_relaxed);
+  run();
+  m_.settings.FrameSkip.store(skip, std::memory_order_relaxed);
+}
+
 void TMainForm::ShowPausedFrame() {
   // A state or a step back brings its frame's picture with it.
   if (m_.display.FrameBuffer && ImageArea->HasImage()) {
@@ -709,7 +718,7 @@ void TMainForm::FrameAdvance() {
     TogglePause();
     return;
   }
-  WithMachine([this] { emulator_->AdvanceFrame(); });
+  WithMachine([this] { DrawingEveryFrame([this] { emulator_->AdvanceFrame(); }); });
   ShowMessageStatus("Paused");
 }
 

@@ -169,6 +169,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   // control in the port, then lets it run (or stay paused) again.
   void WithMachine(const std::function<void()>& command);
   void ShowPausedFrame();
+  void DrawingEveryFrame(const std::function<void()>& run);  // thread stopped
   void StartEmulation(uint8_t soundControl);
   void SilenceVoice();  // clears and stops the voice stream
   void ResetOutputs();

@@ -185,6 +185,21 @@ TEST_F(PlayTest, PauseFrameAdvanceAndScreenshotMatchTheHeadlessRun) {
   EXPECT_NE(Status(), "Paused");
 }
 
+// With frames skipped, a frame advanced by hand is still drawn and shown.
+TEST_F(PlayTest, FrameAdvanceShowsEveryFrameWhateverTheSkip) {
+  Create();
+  form->Skip[4]->trigger();  // four of every five frames not drawn
+  Open(Copy("bench.wsc"));
+  RunThenPause(10);
+  for (int i = 0; i < 5; ++i) {
+    const QImage before = form->ImageArea->LastFrame();
+    Click(Qt::Key_F8);
+    EXPECT_NE(form->ImageArea->LastFrame(), before) << "frame " << i;
+  }
+  EXPECT_EQ(m->settings.frameSkip(), 4);
+  EXPECT_TRUE(form->Skip[4]->isChecked());
+}
+
 TEST_F(PlayTest, VerticalScreenshotIsUpright) {
   Create();
   Open(Copy("demo-vertical.wsc"));
