@@ -18,10 +18,12 @@ int main(int argc, char** argv) {
   options.audio = &audio;
   options.joystick = joystick.available() ? &joystick : nullptr;
 
-  kestra::TMainForm form(*machine, options);
   // A signal closes the window as its close box does: the save and Kestra.INI
-  // are written.
-  app.CloseOnSignals([&form] { return form.close(); });
+  // are written. One that comes before the event loop runs waits for it.
+  kestra::TMainForm* window = nullptr;
+  app.CloseOnSignals([&window] { return !window || window->close(); });
+  kestra::TMainForm form(*machine, options);
+  window = &form;
   form.show();
   const QStringList args = QApplication::arguments();
   if (args.size() > 1) form.OpenFile(args.at(1).toStdString());
