@@ -107,7 +107,7 @@ test-sanitize: deps
 	@cmake --build $(TSAN_DIR) --target app_tests $(if $(NINJA_JOBS),-j $(NINJA_JOBS))
 	cd $(TSAN_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp \
-	  bin/app_tests --gtest_filter='Threading*:SoundControlPort*:WindowTest.*'
+	  bin/app_tests --gtest_filter='Threading*:SoundControlPort*:WindowTest.*:PlayTest.*:RunPlayTest.*:HostAudioFade.*:ApplicationTest.*'
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR) $(PORTABLE_DIR)

@@ -29,9 +29,30 @@ const std::array<const char*, kBindingKeyCount> kJoypadDefaults = {
     "LEFT", "UP", "RIGHT", "DOWN", "1",  "4",     "5",    "2",
     "3",    "6,9", "8",    "7"};
 
+const std::array<const char*, kHotkeyCount> kHotkeyNames = {
+    "Pause",    "FrameAdvance", "Reset",    "FastForward", "FastForwardToggle", "Rewind",
+    "SaveState", "LoadState",   "NextSlot", "PreviousSlot", "Screenshot"};
+const std::array<const char*, kHotkeyCount> kHotkeyDefaults = {
+    "Pause", "F8", "F10", "Tab", "Shift+Tab", "Backspace", "F5", "F7", "F6", "Shift+F6", "F12"};
+
 namespace {
 
 constexpr const char* kConfig = "CONFIG";
+constexpr const char* kHotkeys = "HOTKEYS";
+
+// A [CONFIG] count: missing ones are written with the default, unreadable
+// or out-of-range ones read as the default.
+int ReadCount(IniFile& ini, const char* key, int fallback, int limit) {
+  const std::string text = ini.ReadString(kConfig, key, "", 32);
+  if (text.empty()) {
+    ini.WriteInt(kConfig, key, fallback);
+    return fallback;
+  }
+  const size_t digit = text[0] == '+' || text[0] == '-' ? 1 : 0;
+  if (digit >= text.size() || text[digit] < '0' || text[digit] > '9') return fallback;
+  const int value = ini.ReadInt(kConfig, key, -1);
+  return value < 0 || value > limit ? fallback : value;
+}
 constexpr const char* kSoundKeys[SoundSwitchCount] = {
     "Sound1", "Sound2", "Sound3", "Sound4", "SoundNoise", "SoundPCM", "SoundDMA"};
 
@@ -88,6 +109,18 @@ void LoadConfig(Config& config, Settings& settings, ConfigWindow& window) {
     }
   }
 
+  config.FastForwardSpeed =
+      ReadCount(ini, "FastForwardSpeed", kDefaultFastForwardSpeed, kMaxFastForwardSpeed);
+  config.RewindSeconds = ReadCount(ini, "RewindSeconds", kDefaultRewindSeconds, 3600);
+  for (int i = 0; i < kHotkeyCount; ++i) {
+    std::string text = ini.ReadString(kHotkeys, kHotkeyNames[i], "", kBindingBufferSize);
+    if (text.empty()) {
+      text = kHotkeyDefaults[i];
+      ini.WriteString(kHotkeys, kHotkeyNames[i], text);
+    }
+    config.Hotkeys[i] = std::move(text);
+  }
+
   config.Recent.Load(ini);
   ini.Flush();
 }
@@ -102,6 +135,11 @@ void SaveConfig(const Config& config, const Settings& settings, const ConfigWind
   }
   ini.WriteInt(kConfig, "DrawTop", window.WindowTop());
   ini.WriteInt(kConfig, "DrawLeft", window.WindowLeft());
+  ini.WriteInt(kConfig, "FastForwardSpeed", config.FastForwardSpeed);
+  ini.WriteInt(kConfig, "RewindSeconds", config.RewindSeconds);
+  for (int i = 0; i < kHotkeyCount; ++i) {
+    if (!config.Hotkeys[i].empty()) ini.WriteString(kHotkeys, kHotkeyNames[i], config.Hotkeys[i]);
+  }
   config.Recent.Save(ini);
   ini.Flush();
 }

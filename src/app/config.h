@@ -23,6 +23,20 @@ extern const std::array<const char*, kBindingKeyCount> kBindingKeyNames;
 extern const std::array<const char*, kBindingKeyCount> kKeyboardDefaults;
 extern const std::array<const char*, kBindingKeyCount> kJoypadDefaults;
 
+// The window's play commands and their [HOTKEYS] keys, with the default
+// key of each in Qt's portable key-sequence text.
+enum Hotkey {
+  kHotkeyPause, kHotkeyFrameAdvance, kHotkeyReset, kHotkeyFastForward,
+  kHotkeyFastForwardToggle, kHotkeyRewind, kHotkeySaveState, kHotkeyLoadState,
+  kHotkeyNextSlot, kHotkeyPreviousSlot, kHotkeyScreenshot, kHotkeyCount
+};
+extern const std::array<const char*, kHotkeyCount> kHotkeyNames;
+extern const std::array<const char*, kHotkeyCount> kHotkeyDefaults;
+
+constexpr int kDefaultFastForwardSpeed = 4;
+constexpr int kMaxFastForwardSpeed = 64;
+constexpr int kDefaultRewindSeconds = 60;
+
 // What the configuration needs of the main window.
 class ConfigWindow {
  public:
@@ -44,6 +58,9 @@ struct Config {
   // [KEYBOARD] lists 0-23, then [JOYPAD] lists 0-23.
   std::array<std::string, kBindingListCount> BindingText;
   RecentFiles Recent;  // [RECENT]
+  std::array<std::string, kHotkeyCount> Hotkeys;  // [HOTKEYS], as written
+  int FastForwardSpeed = kDefaultFastForwardSpeed;  // 0: as fast as it goes
+  int RewindSeconds = kDefaultRewindSeconds;        // 0: no rewind
 };
 
 void LoadConfig(Config& config, Settings& settings, ConfigWindow& window);

@@ -5,7 +5,8 @@
 namespace kestra {
 
 void Job5ms::run() {
-  e_.RunPaced([this] { return isInterruptionRequested(); }, status_);
+  if (control_) e_.RunPlay(*control_, [this] { return isInterruptionRequested(); }, status_);
+  else e_.RunPaced([this] { return isInterruptionRequested(); }, status_);
   done_.store(true, std::memory_order_release);
 }
 

@@ -10,11 +10,15 @@
 namespace kestra {
 
 class Emulator;
+struct PlayControl;
 
 class Job5ms final : public QThread {
  public:
   using StatusFunction = std::function<void(const std::string&)>;
   Job5ms(Emulator& e, StatusFunction status) : e_(e), status_(std::move(status)) {}
+  // Emulator::RunPlay under `control`: whole frames, pause, fast-forward, rewind.
+  Job5ms(Emulator& e, StatusFunction status, PlayControl& control)
+      : e_(e), status_(std::move(status)), control_(&control) {}
 
   // Waits for the run loop to return. Afterwards the machine belongs to the
   // caller: everything the thread did happens before what the caller does.
@@ -26,6 +30,7 @@ class Job5ms final : public QThread {
  private:
   Emulator& e_;
   StatusFunction status_;
+  PlayControl* control_ = nullptr;
   std::atomic<bool> done_{false};
 };
 

@@ -16,7 +16,14 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QWindow>
+#include <QDateTime>
+#include <QDir>
+#include <QKeySequence>
+#include <QPixmap>
+#include <fstream>
+#include <iterator>
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -31,7 +38,11 @@
 #include "core/machine.h"
 #include "core/ports.h"
 #include "sound/sound.h"
+#include "sound/voice.h"
 #include "video/display.h"
+#include "video/png.h"
+#include "emulator/snapshot.h"
+#include "sound/host_audio.h"
 
 namespace kestra {
 
@@ -103,6 +114,8 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   host.audio = options_.audio;
   host.frontEnd = this;
   emulator_ = std::make_unique<Emulator>(m_, host);
+  // Stops and starts of the emulation fade rather than click.
+  if (options_.audio) options_.audio->SetFadeFrames(kOutputRate / 200);
 
   // No emulation thread exists yet.
   emulator_->OpenSound();
@@ -111,6 +124,13 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   emulator_->OpenDisplay();
   input_.OpenJoystick(options_.joystick);
   RefreshRecentMenu();
+  ReadHotkeys();
+  // Rewind keeps about 67 KB a second of play (measured on the bench
+  // cartridge: 4.0 MB after 60 s; the demo needs 24 KB), capped at 64 MB.
+  constexpr size_t kRewindBytesPerSecond = 68 * 1024;
+  constexpr size_t kRewindCap = 64u << 20;
+  emulator_->SetRewind(
+      std::min(kRewindCap, static_cast<size_t>(config_.RewindSeconds) * kRewindBytesPerSecond));
 }
 
 TMainForm::~TMainForm() {
@@ -176,6 +196,8 @@ void TMainForm::BuildMenu() {
 
   InputSetup = Options->addAction("&Input...", this, &TMainForm::InputClick);
 
+  BuildEmulationMenu();
+
   Help = bar->addMenu("&Help");
   About = Help->addAction("&About...", this, &TMainForm::HelpClick);
 }
@@ -190,13 +212,26 @@ QString TMainForm::statusText() const { return statusLabel_->text(); }
 
 void TMainForm::ShowStatus(const std::string& text) {
   QMetaObject::invokeMethod(
-      statusLabel_, [label = statusLabel_, t = QString::fromStdString(text)] { label->setText(t); },
+      statusLabel_,
+      [this, t = QString::fromStdString(text)] {
+        // A command's message stays a while before the load figure's next update.
+        if (!statusClock_.isValid() || statusClock_.elapsed() >= messageUntil_) {
+          statusLabel_->setText(t);
+        }
+      },
       Qt::QueuedConnection);
 }
 
-bool TMainForm::StopEmulation() {
+void TMainForm::ShowMessageStatus(const std::string& text) {
+  if (!statusClock_.isValid()) statusClock_.start();
+  messageUntil_ = text.empty() ? 0 : statusClock_.elapsed() + kMessageMilliseconds;
+  statusLabel_->setText(QString::fromStdString(text));
+}
+
+bool TMainForm::StopEmulation(bool atFrameEnd) {
   if (!job_) return false;
   stopping_ = true;
+  play_.finishFrame.store(atFrameEnd, std::memory_order_release);
   job_->requestInterruption();
   // Wait in a local event loop: the thread may be waiting for a message box
   // that only this thread can show.
@@ -213,8 +248,22 @@ bool TMainForm::StopEmulation() {
 
 void TMainForm::StartEmulation(uint8_t soundControl) {
   emulator_->SetSoundControl(soundControl);
+  // The cleared ring and stage idle at the silence level, off the centre
+  // the running voice output idles at: they start from that centre, so the
+  // first block of samples (completing one collected before the stop) makes
+  // no step.
+  std::memset(m_.sound.voice.VoiceStage, VoiceOutputLevel(0x80), kVoiceRingSize);
+  if (HostAudio* audio = m_.host.audio) {
+    LockedRange range;
+    if (audio->Lock(kVoiceBuffer, 0, kVoiceRingSize, range)) {
+      std::memset(range.first, VoiceOutputLevel(0x80), range.firstBytes);
+      if (range.second) std::memset(range.second, VoiceOutputLevel(0x80), range.secondBytes);
+      audio->Unlock(kVoiceBuffer, range);
+    }
+  }
   emulator_->StartVoice();
-  job_ = std::make_unique<Job5ms>(*emulator_, [this](const std::string& s) { ShowStatus(s); });
+  job_ = std::make_unique<Job5ms>(
+      *emulator_, [this](const std::string& s) { ShowStatus(s); }, play_);
   job_->start();
   ++emulationStarts_;
 }
@@ -222,8 +271,9 @@ void TMainForm::StartEmulation(uint8_t soundControl) {
 // After the thread has stopped: the voice stage is the emulation thread's
 // while it runs.
 void TMainForm::SilenceVoice() {
-  ClearBuffer(m_, kVoiceBuffer);
+  // Stopped first: what it played fades out, then the silence is written.
   StopBuffer(m_, kVoiceBuffer);
+  ClearBuffer(m_, kVoiceBuffer);
 }
 
 void TMainForm::ResetOutputs() {
@@ -259,6 +309,7 @@ void TMainForm::RunOpen(const OpenDialogFunction& choose) {
 
   if (const std::optional<std::string> chosen = choose(config_.DefaultDir)) {
     emulator_->Unload();
+    paused_ = false;
     cartridgeName_ = *chosen;
     if (emulator_->Load(cartridgeName_) != 0) {
       cartridgeName_.clear();
@@ -275,7 +326,7 @@ void TMainForm::RunOpen(const OpenDialogFunction& choose) {
     setWindowTitle(QString::fromStdString("Kestra " + name));
     saved = 0;
   }
-  if (cartridgeName_.empty() || job_) return;
+  if (cartridgeName_.empty() || job_ || paused_) return;
   StartEmulation(saved);
 }
 
@@ -417,6 +468,7 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
     SetFullScreen(false);
     return;
   }
+  if (HotkeyPress(event)) return;
   const int code = keys_.Press(event->key(), event->nativeScanCode());
   if (code >= 0) FormKeyDown(code);
 }
@@ -425,6 +477,7 @@ void TMainForm::keyReleaseEvent(QKeyEvent* event) {
   // The window system reports a held key as release-press pairs; only the
   // presses are repeats of the key.
   if (event->isAutoRepeat()) return;
+  if (HotkeyRelease(event)) return;
   const int code = keys_.Release(event->key(), event->nativeScanCode());
   if (code >= 0) FormKeyUp(code);
 }
@@ -472,5 +525,346 @@ int TMainForm::WindowTop() const { return pos().y(); }
 int TMainForm::WindowLeft() const { return pos().x(); }
 void TMainForm::SetWindowTop(int top) { move(pos().x(), top); }
 void TMainForm::SetWindowLeft(int left) { move(left, pos().y()); }
+
+// ---- Emulation menu and hotkeys ----
+
+namespace {
+
+constexpr const char* kEmulationCaptions[kHotkeyCount] = {
+    "&Pause",          "&Frame advance",  "&Reset",         "Fast-forward (&hold)",
+    "Fast-forward (&toggle)", "Re&wind (hold)", "&Save state",  "&Load state",
+    "&Next slot",      "Pre&vious slot",  "S&creenshot"};
+
+// The image's file name without its folder.
+std::string BaseName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+QKeyCombination ParseHotkey(const std::string& text, const char* fallback) {
+  const QKeySequence seq = QKeySequence::fromString(QString::fromStdString(text),
+                                                    QKeySequence::PortableText);
+  if (seq.count() == 1 && seq[0].key() != Qt::Key_unknown && seq[0].key() != 0) return seq[0];
+  return QKeySequence::fromString(fallback, QKeySequence::PortableText)[0];
+}
+
+}  // namespace
+
+void TMainForm::BuildEmulationMenu() {
+  Emulation = menuBar()->addMenu("&Emulation");
+  for (int h = 0; h < kHotkeyCount; ++h) {
+    EmulationItems[h] = new QAction(kEmulationCaptions[h], this);
+    if (h == kHotkeySaveState) {
+      SaveSlots = Emulation->addMenu("Save to sl&ot");
+      LoadSlots = Emulation->addMenu("Load from slo&t");
+      for (int n = 0; n < 10; ++n) {
+        SaveSlotItems[n] = SaveSlots->addAction(QString());
+        connect(SaveSlotItems[n], &QAction::triggered, this, [this, n] {
+          slot_ = n;
+          SaveStateClick();
+        });
+        LoadSlotItems[n] = LoadSlots->addAction(QString());
+        connect(LoadSlotItems[n], &QAction::triggered, this, [this, n] {
+          slot_ = n;
+          LoadStateClick();
+        });
+      }
+      connect(SaveSlots, &QMenu::aboutToShow, this, &TMainForm::RefreshSlotMenus);
+      connect(LoadSlots, &QMenu::aboutToShow, this, &TMainForm::RefreshSlotMenus);
+    }
+    if (h == kHotkeyFastForward || h == kHotkeyRewind) continue;  // held keys only
+    Emulation->addAction(EmulationItems[h]);
+    if (h == kHotkeyReset || h == kHotkeyRewind || h == kHotkeyPreviousSlot) Emulation->addSeparator();
+  }
+  EmulationItems[kHotkeyPause]->setCheckable(true);
+  EmulationItems[kHotkeyFastForwardToggle]->setCheckable(true);
+  connect(EmulationItems[kHotkeyPause], &QAction::triggered, this, [this] { TogglePause(); });
+  connect(EmulationItems[kHotkeyFrameAdvance], &QAction::triggered, this, [this] { FrameAdvance(); });
+  connect(EmulationItems[kHotkeyReset], &QAction::triggered, this, [this] { ResetClick(); });
+  connect(EmulationItems[kHotkeyFastForwardToggle], &QAction::triggered, this,
+          [this] { SetFastForward(fastHeld_, !fastLatched_); });
+  connect(EmulationItems[kHotkeySaveState], &QAction::triggered, this, [this] { SaveStateClick(); });
+  connect(EmulationItems[kHotkeyLoadState], &QAction::triggered, this, [this] { LoadStateClick(); });
+  connect(EmulationItems[kHotkeyNextSlot], &QAction::triggered, this, [this] { SelectSlot(slot_ + 1); });
+  connect(EmulationItems[kHotkeyPreviousSlot], &QAction::triggered, this,
+          [this] { SelectSlot(slot_ + 9); });
+  connect(EmulationItems[kHotkeyScreenshot], &QAction::triggered, this, [this] { ScreenshotClick(); });
+}
+
+void TMainForm::ReadHotkeys() {
+  for (int h = 0; h < kHotkeyCount; ++h) {
+    hotkeys_[h] = ParseHotkey(config_.Hotkeys[h], kHotkeyDefaults[h]);
+    // The key shows in the menu without being a shortcut: a console key
+    // bound to it must still reach the game.
+    const QString key = QKeySequence(hotkeys_[h]).toString(QKeySequence::NativeText);
+    EmulationItems[h]->setText(QString(kEmulationCaptions[h]) + "\t" + key);
+  }
+}
+
+int TMainForm::HotkeyFor(const QKeyEvent* event) const {
+  int key = event->key();
+  Qt::KeyboardModifiers mods =
+      event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (key == Qt::Key_Backtab) {
+    key = Qt::Key_Tab;
+    mods |= Qt::ShiftModifier;
+  }
+  for (int h = 0; h < kHotkeyCount; ++h) {
+    if (hotkeys_[h].key() != key || hotkeys_[h].keyboardModifiers() != mods) continue;
+    // The console key wins.
+    const int code = VirtualKeyForQtKey(key);
+    if (code >= 0 && code < 256 && input_.KeyBindings[code] != 0) return -1;
+    return h;
+  }
+  return -1;
+}
+
+bool TMainForm::HotkeyPress(QKeyEvent* event) {
+  const int h = HotkeyFor(event);
+  if (h < 0) return false;
+  const bool repeat = event->isAutoRepeat();
+  switch (h) {
+    case kHotkeyFrameAdvance: FrameAdvance(); break;
+    case kHotkeyFastForward: if (!repeat) SetFastForward(true, fastLatched_); break;
+    case kHotkeyRewind:
+      if (paused_) {
+        // Paused: a step back for each press.
+        WithMachine([this] { DrawingEveryFrame([this] { emulator_->StepBack(); }); });
+        ShowPausedFrame();
+      } else if (!repeat) {
+        SetRewinding(true);
+      }
+      break;
+    default:
+      if (!repeat) EmulationItems[h]->trigger();
+  }
+  return true;
+}
+
+bool TMainForm::HotkeyRelease(QKeyEvent* event) {
+  int key = event->key() == Qt::Key_Backtab ? Qt::Key_Tab : event->key();
+  bool handled = false;
+  if (fastHeld_ && key == hotkeys_[kHotkeyFastForward].key()) {
+    SetFastForward(false, fastLatched_);
+    handled = true;
+  }
+  if (rewinding_ && key == hotkeys_[kHotkeyRewind].key()) {
+    SetRewinding(false);
+    handled = true;
+  }
+  return handled;
+}
+
+bool TMainForm::event(QEvent* event) {
+  // Tab would move the focus before the window saw it as a key.
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+      keyPressEvent(key);
+      return true;
+    }
+  }
+  return QMainWindow::event(event);
+}
+
+void TMainForm::WithMachine(const std::function<void()>& command) {
+  const bool wasRunning = StopEmulation(true);
+  if (paused_) emulator_->SetSoundControl(pausedSound_);
+  command();
+  if (paused_) {
+    pausedSound_ = emulator_->soundControl();
+    SilenceVoice();
+    emulator_->SetSoundControl(0);
+  } else if (wasRunning && !job_ && !cartridgeName_.empty()) {
+    StartEmulation(emulator_->soundControl());
+  }
+}
+
+void TMainForm::DrawingEveryFrame(const std::function<void()>& run) {
+  // A frame run by hand is shown whatever the frame skip; the skip's counter
+  // goes on as ever, so the game sees no difference.
+  const int skip = m_.settings.FrameSkip.load(std::memory_order_relaxed);
+  m_.settings.FrameSkip.store(0, std::memory_order_relaxed);
+  run();
+  m_.settings.FrameSkip.store(skip, std::memory_order_relaxed);
+}
+
+void TMainForm::ShowPausedFrame() {
+  // A state or a step back brings its frame's picture with it.
+  if (m_.display.FrameBuffer && ImageArea->HasImage()) {
+    ImageArea->Publish(m_.display.FrameBuffer, m_.display.FramePitch);
+  }
+}
+
+void TMainForm::TogglePause() {
+  if (cartridgeName_.empty()) {
+    EmulationItems[kHotkeyPause]->setChecked(false);
+    return;
+  }
+  if (paused_) {
+    paused_ = false;
+    EmulationItems[kHotkeyPause]->setChecked(false);
+    if (!job_) StartEmulation(pausedSound_);
+    ShowMessageStatus("");
+    return;
+  }
+  StopEmulation(true);
+  SilenceVoice();
+  pausedSound_ = emulator_->soundControl();
+  emulator_->SetSoundControl(0);
+  paused_ = true;
+  EmulationItems[kHotkeyPause]->setChecked(true);
+  ShowMessageStatus("Paused");
+}
+
+void TMainForm::FrameAdvance() {
+  if (cartridgeName_.empty()) return;
+  if (!paused_) {
+    TogglePause();
+    return;
+  }
+  WithMachine([this] { DrawingEveryFrame([this] { emulator_->AdvanceFrame(); }); });
+  ShowMessageStatus("Paused");
+}
+
+void TMainForm::ResetClick() {
+  if (cartridgeName_.empty()) return;
+  WithMachine([this] {
+    emulator_->Reset();
+    ResetOutputs();
+  });
+  ShowMessageStatus("Reset");
+}
+
+void TMainForm::SetFastForward(bool held, bool latched) {
+  fastHeld_ = held;
+  fastLatched_ = latched;
+  EmulationItems[kHotkeyFastForwardToggle]->setChecked(latched);
+  const bool on = held || latched;
+  play_.fastForward.store(on ? config_.FastForwardSpeed : -1, std::memory_order_relaxed);
+  // Sound made faster than it plays would only crackle: it is muted and
+  // fades back in afterwards.
+  if (options_.audio) options_.audio->SetMuted(on || rewinding_);
+}
+
+void TMainForm::SetRewinding(bool on) {
+  rewinding_ = on;
+  play_.rewinding.store(on, std::memory_order_relaxed);
+  if (options_.audio) options_.audio->SetMuted(on || fastHeld_ || fastLatched_);
+}
+
+std::string TMainForm::StatePath(int slot) const {
+  if (cartridgeName_.empty()) return {};
+  const std::filesystem::path dir = std::filesystem::path(config_.path).parent_path() / "states";
+  return (dir / (BaseName(cartridgeName_) + "." + std::to_string(slot) + ".kst")).string();
+}
+
+std::string TMainForm::ScreenshotDir() const {
+  return (std::filesystem::path(config_.path).parent_path() / "screenshots").string();
+}
+
+void TMainForm::SaveStateClick() {
+  if (cartridgeName_.empty()) return;
+  const std::string path = StatePath(slot_);
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  std::string error;
+  bool saved = false;
+  WithMachine([&] {
+    const QImage picture = ImageArea->LastFrame();
+    Emulator::Frame frame;
+    if (!picture.isNull()) {
+      frame.pixels = reinterpret_cast<const uint32_t*>(picture.constBits());
+      frame.width = picture.width();
+      frame.height = picture.height();
+      frame.pitch = static_cast<int>(picture.bytesPerLine() / 4);
+    }
+    saved = emulator_->SaveStateFile(path, error, frame);
+  });
+  if (!saved) {
+    options_.messages->ShowMessage("Kestra", error, MessageIcon::Warning);
+    return;
+  }
+  ShowMessageStatus("State " + std::to_string(slot_) + " saved");
+}
+
+void TMainForm::LoadStateClick() {
+  if (cartridgeName_.empty()) return;
+  const std::string path = StatePath(slot_);
+  std::string error;
+  bool loaded = false;
+  WithMachine([&] { loaded = emulator_->LoadStateFile(path, error); });
+  if (!loaded) {
+    // A refused state changes nothing: the game goes on.
+    options_.messages->ShowMessage("Kestra", error, MessageIcon::Warning);
+    return;
+  }
+  if (paused_) ShowPausedFrame();
+  ShowMessageStatus("State " + std::to_string(slot_) + " loaded");
+}
+
+void TMainForm::SelectSlot(int slot) {
+  slot_ = ((slot % 10) + 10) % 10;
+  std::error_code ec;
+  const std::string path = StatePath(slot_);
+  const bool held = !path.empty() && std::filesystem::is_regular_file(path, ec);
+  ShowMessageStatus("Slot " + std::to_string(slot_) + (held ? ": saved state" : ": empty"));
+}
+
+void TMainForm::RefreshSlotMenus() {
+  for (int n = 0; n < 10; ++n) {
+    const std::string path = StatePath(n);
+    const QFileInfo info(QString::fromStdString(path));
+    QString text = QString("Slot &%1 \u2014 ").arg(n);
+    QIcon icon;
+    const bool held = !path.empty() && info.isFile();
+    if (held) {
+      text += info.lastModified().toString("yyyy-MM-dd HH:mm:ss");
+      std::ifstream in(path, std::ios::binary);
+      const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+      const std::vector<uint8_t> png = StateThumbnail(bytes);
+      QPixmap pixmap;
+      if (!png.empty() && pixmap.loadFromData(png.data(), static_cast<uint>(png.size()), "PNG")) {
+        icon = QIcon(pixmap);
+      }
+    } else {
+      text += "empty";
+    }
+    SaveSlotItems[n]->setText(text);
+    SaveSlotItems[n]->setIcon(icon);
+    SaveSlotItems[n]->setEnabled(!cartridgeName_.empty());
+    LoadSlotItems[n]->setText(text);
+    LoadSlotItems[n]->setIcon(icon);
+    LoadSlotItems[n]->setEnabled(held);
+  }
+}
+
+void TMainForm::ScreenshotClick() {
+  const QImage frame = ImageArea->LastFrame();
+  if (cartridgeName_.empty() || frame.isNull()) return;
+  std::error_code ec;
+  std::filesystem::create_directories(ScreenshotDir(), ec);
+  const std::string stem = std::filesystem::path(cartridgeName_).stem().string();
+  const std::string stamp =
+      QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz").toStdString();
+  const std::string path =
+      (std::filesystem::path(ScreenshotDir()) / (stem + "-" + stamp + ".png")).string();
+  std::vector<uint8_t> rgb;
+  rgb.reserve(static_cast<size_t>(frame.width()) * frame.height() * 3);
+  for (int y = 0; y < frame.height(); ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(frame.constScanLine(y));
+    for (int x = 0; x < frame.width(); ++x) {
+      rgb.push_back(static_cast<uint8_t>(row[x] >> 16));
+      rgb.push_back(static_cast<uint8_t>(row[x] >> 8));
+      rgb.push_back(static_cast<uint8_t>(row[x]));
+    }
+  }
+  if (!WritePngFile(path, frame.width(), frame.height(), rgb)) {
+    options_.messages->ShowMessage("Kestra", "cannot write " + path, MessageIcon::Warning);
+    return;
+  }
+  lastScreenshot_ = path;
+  ShowMessageStatus("Screenshot " + path);
+}
 
 }  // namespace kestra

@@ -3,6 +3,8 @@
 // size or the bindings stops the thread first and starts a new one after.
 #pragma once
 
+#include <QKeyCombination>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <array>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "app/input.h"
 #include "app/key_codes.h"
 #include "base/host.h"
+#include "emulator/emulator.h"
 
 class QAction;
 class QMimeData;
@@ -75,7 +78,28 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void FormKeyUp(int code);
   void SetFullScreen(bool on);  // F11, Options > Video > Full screen; Esc leaves
   bool fullScreen() const { return fullScreen_; }
-  void RefreshRecentMenu();     // entries of File > Open Recent, missing files disabled
+  void RefreshRecentMenu();
+
+  // The Emulation menu's commands.
+  void TogglePause();
+  void FrameAdvance();  // while paused; pauses first when running
+  void ResetClick();
+  void SetFastForward(bool held, bool latched);
+  void SetRewinding(bool on);
+  void SaveStateClick();  // to the current slot
+  void LoadStateClick();
+  void SelectSlot(int slot);
+  void ScreenshotClick();
+  void RefreshSlotMenus();
+  bool paused() const { return paused_; }
+  bool rewinding() const { return rewinding_; }
+  int fastForward() const { return play_.fastForward.load(std::memory_order_relaxed); }
+  int slot() const { return slot_; }
+  std::string StatePath(int slot) const;  // empty without a cartridge
+  std::string ScreenshotDir() const;
+  const std::string& lastScreenshot() const { return lastScreenshot_; }
+  QKeyCombination hotkey(Hotkey h) const { return hotkeys_[h]; }
+  Emulator& emulator() { return *emulator_; }     // entries of File > Open Recent, missing files disabled
 
   // ConfigWindow
   void SetScale(int scale, bool vertical) override;
@@ -102,6 +126,9 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
 
   // Components, named as the menu table names them.
   QMenu *File, *Options, *Frame, *Video, *Sound, *Help;
+  QMenu *Emulation, *SaveSlots, *LoadSlots;
+  std::array<QAction*, kHotkeyCount> EmulationItems;  // by Hotkey
+  std::array<QAction*, 10> SaveSlotItems, LoadSlotItems;
   QAction *Open1, *Exit1;
   QMenu* OpenRecent;
   std::array<QAction*, RecentFiles::kLimit> RecentItems;
@@ -120,6 +147,7 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -131,11 +159,24 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   void RunOpen(const OpenDialogFunction& choose);
   void FormClose();
   void FormPaint();
-  bool StopEmulation();
+  bool StopEmulation(bool atFrameEnd = false);
+  void BuildEmulationMenu();
+  void ReadHotkeys();
+  int HotkeyFor(const QKeyEvent* event) const;  // -1: none, or its key is a console key
+  bool HotkeyPress(QKeyEvent* event);
+  bool HotkeyRelease(QKeyEvent* event);
+  // Runs `command` on a machine stopped between frames with its own sound
+  // control in the port, then lets it run (or stay paused) again.
+  void WithMachine(const std::function<void()>& command);
+  void ShowPausedFrame();
+  void DrawingEveryFrame(const std::function<void()>& run);  // thread stopped
   void StartEmulation(uint8_t soundControl);
   void SilenceVoice();  // clears and stops the voice stream
   void ResetOutputs();
   void ShowStatus(const std::string& text);  // any thread
+  // UI thread: a command's message, kept over the load figure for a while.
+  void ShowMessageStatus(const std::string& text);
+  static constexpr qint64 kMessageMilliseconds = 2500;
   void ApplyWindowSize();  // the fixed size for Scale and Vertical
 
   Machine& m_;
@@ -155,6 +196,15 @@ class TMainForm final : public QMainWindow, public ConfigWindow, public FrontEnd
   bool closed_ = false;
   bool fullScreen_ = false;
   int emulationStarts_ = 0;
+  PlayControl play_;
+  bool paused_ = false;
+  uint8_t pausedSound_ = 0;  // the port's value while paused holds it at 0
+  bool fastHeld_ = false, fastLatched_ = false, rewinding_ = false;
+  int slot_ = 0;
+  std::array<QKeyCombination, kHotkeyCount> hotkeys_{};
+  std::string lastScreenshot_;
+  QElapsedTimer statusClock_;
+  qint64 messageUntil_ = 0;
 };
 
 }  // namespace kestra

@@ -65,6 +65,8 @@ void TImageArea::SetFormat(int width, int height, int scale) {
     height_ = height;
     scale_ = scale;
     pending_.assign(static_cast<size_t>(width) * height * 4, 0);
+    last_.assign(pending_.size(), 0);
+    hasLast_ = false;
     pendingNew_ = true;
   }
   update();
@@ -75,6 +77,8 @@ void TImageArea::Release() {
     std::lock_guard lock(lock_);
     width_ = height_ = 0;
     pending_.clear();
+    last_.clear();
+    hasLast_ = false;
     pendingNew_ = true;
   }
   update();
@@ -93,6 +97,8 @@ void TImageArea::Publish(const uint8_t* pixels, int pitch) {
     for (int y = 0; y < height_; ++y) {
       std::memcpy(pending_.data() + y * row, pixels + static_cast<size_t>(y) * pitch, row);
     }
+    std::memcpy(last_.data(), pending_.data(), pending_.size());
+    hasLast_ = true;
     pendingNew_ = true;
   }
   RequestRepaint();
@@ -137,6 +143,18 @@ void TImageArea::TakePending() {
     auto* dst = reinterpret_cast<uint32_t*>(shown_.scanLine(y));
     for (int x = 0; x < width_; ++x) dst[x] = src[x] | 0xFF000000u;
   }
+}
+
+QImage TImageArea::LastFrame() const {
+  std::lock_guard lock(lock_);
+  if (!hasLast_ || width_ == 0) return QImage();
+  QImage image(width_, height_, QImage::Format_RGB32);
+  for (int y = 0; y < height_; ++y) {
+    const auto* src = reinterpret_cast<const uint32_t*>(last_.data() + y * width_ * 4);
+    auto* dst = reinterpret_cast<uint32_t*>(image.scanLine(y));
+    for (int x = 0; x < width_; ++x) dst[x] = src[x] | 0xFF000000u;
+  }
+  return image;
 }
 
 QImage TImageArea::CurrentImage() {

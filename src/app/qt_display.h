@@ -49,6 +49,10 @@ class TImageArea final : public QWidget {
   // Any thread: the image black until the next frame.
   void Blank();
 
+  // Any thread: the last frame the emulation published, at its own size
+  // (a blank or repaint does not change it); null before one.
+  QImage LastFrame() const;
+
   // What would be painted now, at 1:1 (tests).
   QImage CurrentImage();
 
@@ -68,6 +72,8 @@ class TImageArea final : public QWidget {
 
   mutable std::mutex lock_;
   std::vector<uint8_t> pending_;  // guarded by lock_
+  std::vector<uint8_t> last_;     // guarded by lock_
+  bool hasLast_ = false;          // guarded by lock_
   bool pendingNew_ = false;       // guarded by lock_
   int width_ = 0, height_ = 0, scale_ = 1;  // guarded by lock_ off the UI thread
   QImage shown_;  // UI thread only

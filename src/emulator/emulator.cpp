@@ -83,6 +83,8 @@ void Emulator::LayoutForCartridge(bool vertical) {
 int Emulator::Load(const std::string& imagePath) {
   Unload();
   mixedFrames_ = 0;
+  framePos_ = 0;
+  playFrames_ = 0;
   if (rewind_) SetRewind(rewind_->cap, rewind_->interval);
   return LoadCartridge(*m_, imagePath);
 }
@@ -90,6 +92,8 @@ int Emulator::Load(const std::string& imagePath) {
 int Emulator::LoadImage(std::span<const uint8_t> image, const std::string& savePath) {
   Unload();
   mixedFrames_ = 0;
+  framePos_ = 0;
+  playFrames_ = 0;
   if (rewind_) SetRewind(rewind_->cap, rewind_->interval);
   return LoadCartridgeImage(*m_, image, savePath);
 }
@@ -107,6 +111,7 @@ void Emulator::Reset() {
   std::memset(m.io.IoPorts, 0, sizeof m.io.IoPorts);
   RebuildDerived(m);
   ResetMachine(m);
+  framePos_ = 0;
 }
 
 void Emulator::StartVoice() {

@@ -5,6 +5,7 @@
 // offline mixer, so that a run without a window is repeatable.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,14 @@ class KeyProxy final : public InputSource {
   uint16_t replayMask = 0;
 };
 
+// What a front end's thread is asked to do while RunPlay runs; read once per
+// 5 ms job, written from any thread.
+struct PlayControl {
+  std::atomic<bool> finishFrame{false};  // a stop runs on to the frame's end first
+  std::atomic<int> fastForward{-1};      // -1: real time; n > 0: n times; 0: unpaced
+  std::atomic<bool> rewinding{false};    // a step back per frame period
+};
+
 // What the front end brings; every null service is the emulator's own.
 struct EmulatorHost {
   MessageService* messages = nullptr;  // own: stderr
@@ -80,6 +89,24 @@ class Emulator final : private FrontEnd {
   // load figure to `status` once a second: the window's emulation thread.
   void RunPaced(const std::function<bool()>& stop,
                 const std::function<void(const std::string&)>& status);
+
+  // RunPaced with the frames kept whole: the same 5 ms jobs of 480 slices
+  // and load figure in real time, the frames recorded for rewind as RunFrame
+  // records them, fast-forward (the real speed, "400%", once a second) and
+  // rewind as `control` asks. A stop with finishFrame set ends on a frame
+  // boundary.
+  void RunPlay(PlayControl& control, const std::function<bool()>& stop,
+               const std::function<void(const std::string&)>& status);
+  // One frame of 1,272 slices with the front end's keys, recorded for rewind.
+  void AdvanceFrame();
+  // Slices run since the last frame boundary (0 after a load, reset, state
+  // load or rewind step) and the whole frames RunPlay and AdvanceFrame ran
+  // since the load.
+  // The count may be watched from another thread while RunPlay runs.
+  int slicesIntoFrame() const { return framePos_; }
+  uint64_t playFrames() const { return playFrames_.load(std::memory_order_relaxed); }
+  // RewindStep with playFrames() taken back a frame.
+  bool StepBack();
 
   // The outputs as the program opens them at start: sound, then the display
   // (before a load, whose reset writes the palettes). A front end that reads
@@ -136,6 +163,8 @@ class Emulator final : private FrontEnd {
   bool LoadState(std::span<const uint8_t> file, std::string& error);
   bool SaveStateFile(const std::string& path, std::string& error);  // replaced atomically
   bool LoadStateFile(const std::string& path, std::string& error);
+  // With a thumbnail of the picture a front end shows (XRGB).
+  bool SaveStateFile(const std::string& path, std::string& error, const Frame& picture);
   // The raw sections, uncompressed: the same size for a cartridge all along.
   size_t StateSize();
   bool SaveStateRaw(std::span<uint8_t> out);
@@ -158,6 +187,7 @@ class Emulator final : private FrontEnd {
   void BuildPayload(std::vector<uint8_t>& out, bool forRewind = false);
   bool ApplyPayload(std::span<const uint8_t> in, std::string& error);
   void RecordRewindFrame(uint16_t keys);
+  void RunTracked(int slices);  // keeps frames whole for rewind
 
   std::unique_ptr<Machine> owned_;
   Machine* m_;
@@ -173,6 +203,8 @@ class Emulator final : private FrontEnd {
   std::unique_ptr<OfflineAudio> ownAudio_;
   FrontEnd* frontEnd_ = nullptr;  // the front end's, or null for ours
   uint64_t sliceCount_ = 0;
+  int framePos_ = 0;
+  std::atomic<uint64_t> playFrames_{0};
   uint64_t mixedFrames_ = 0;
   bool soundOpen_ = false, displayOpen_ = false;
   std::vector<uint8_t> payload_, audioState_;   // kept to save without allocating

@@ -197,6 +197,7 @@ bool Emulator::ApplyPayload(std::span<const uint8_t> in, std::string& error) {
   if (emulatedTicks_) emulatedTicks_->slices = clock.emulatedSlices;
   sliceCount_ = clock.slicesRun;
   mixedFrames_ = clock.mixedFrames;
+  framePos_ = 0;  // states are taken between frames
   RebuildDerived(m);
   return true;
 }
@@ -240,6 +241,34 @@ bool Emulator::SaveStateFile(const std::string& path, std::string& error) {
     return false;
   }
   const std::vector<uint8_t> bytes = SaveState();
+  if (!ReplaceFile(path, {std::span<const uint8_t>(bytes)})) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+bool Emulator::SaveStateFile(const std::string& path, std::string& error, const Frame& picture) {
+  if (!loaded()) {
+    error = kStateNoCartridge;
+    return false;
+  }
+  BuildPayload(payload_);
+  std::vector<uint8_t> thumbnail;
+  if (picture.pixels && picture.width > 0 && picture.height > 0) {
+    std::vector<uint8_t> rgb;
+    rgb.reserve(static_cast<size_t>(picture.width) * picture.height * 3);
+    for (int y = 0; y < picture.height; ++y) {
+      for (int x = 0; x < picture.width; ++x) {
+        const uint32_t p = picture.pixels[static_cast<size_t>(y) * picture.pitch + x];
+        rgb.push_back(static_cast<uint8_t>(p >> 16));
+        rgb.push_back(static_cast<uint8_t>(p >> 8));
+        rgb.push_back(static_cast<uint8_t>(p));
+      }
+    }
+    thumbnail = EncodePng(picture.width, picture.height, rgb);
+  }
+  const std::vector<uint8_t> bytes = EncodeStateFile(payload_, thumbnail);
   if (!ReplaceFile(path, {std::span<const uint8_t>(bytes)})) {
     error = "cannot write " + path;
     return false;

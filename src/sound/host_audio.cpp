@@ -32,6 +32,8 @@ struct HostAudio::Voice {
   int32_t pan = 0;
   float gainLeft = 0;  // includes the scale of an 8-bit sample to +-1
   float gainRight = 0;
+  float fade = 0;  // 0 ... 1 while starting or stopping with fades on
+  float heldLeft = 0, heldRight = 0;  // the last sample mixed, faded after a stop
 
   void UpdateStep() { step = (static_cast<uint64_t>(frequency) << 32) / kOutputRate; }
   void UpdateGains() {
@@ -191,7 +193,27 @@ BufferStatus HostAudio::Status(int buffer) const {
   return s;
 }
 
+void HostAudio::SetFadeFrames(uint32_t frames) {
+  std::lock_guard<std::mutex> guard(lock_);
+  fadeStep_ = frames ? 1.0f / static_cast<float>(frames) : 0.0f;
+}
+
 void HostAudio::MixVoice(Voice& v, float* mix, uint32_t frames) {
+  if (fadeStep_ == 0) {
+    v.fade = 0;
+    if (!v.playing) return;
+  } else if (!v.playing) {
+    // Stopped: the last sample dies away rather than dropping to the centre.
+    for (uint32_t f = 0; f < frames && v.fade > 0; ++f) {
+      v.fade = std::max(0.0f, v.fade - fadeStep_);
+      mix[2 * f] += v.heldLeft * v.fade;
+      mix[2 * f + 1] += v.heldRight * v.fade;
+    }
+    return;
+  } else if (v.fade < 1) {
+    MixFading(v, mix, frames);
+    return;
+  }
   const uint8_t* data = v.data.get();
   const uint32_t size = v.size;
   const uint64_t end = static_cast<uint64_t>(size) << 32;
@@ -208,6 +230,37 @@ void HostAudio::MixVoice(Voice& v, float* mix, uint32_t frames) {
     if (position >= end) position %= end;  // a step may span a short buffer more than once
   }
   v.position = position;
+  if (fadeStep_ != 0 && frames > 0) {
+    const uint32_t i = static_cast<uint32_t>(position >> 32);
+    const float s = static_cast<float>(data[i]) - 128.0f;
+    v.heldLeft = s * v.gainLeft;
+    v.heldRight = s * v.gainRight;
+  }
+}
+
+// The loop of MixVoice while a started buffer fades in.
+void HostAudio::MixFading(Voice& v, float* mix, uint32_t frames) {
+  const uint8_t* data = v.data.get();
+  const uint32_t size = v.size;
+  const uint64_t end = static_cast<uint64_t>(size) << 32;
+  uint64_t position = v.position;
+  float fade = v.fade;
+  for (uint32_t f = 0; f < frames; ++f) {
+    const uint32_t i = static_cast<uint32_t>(position >> 32);
+    const uint32_t j = i + 1 == size ? 0 : i + 1;
+    const float frac = static_cast<float>(position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
+    const float a = static_cast<float>(data[i]);
+    const float s = a + (static_cast<float>(data[j]) - a) * frac - 128.0f;
+    fade = std::min(1.0f, fade + fadeStep_);
+    v.heldLeft = s * v.gainLeft;
+    v.heldRight = s * v.gainRight;
+    mix[2 * f] += v.heldLeft * fade;
+    mix[2 * f + 1] += v.heldRight * fade;
+    position += v.step;
+    if (position >= end) position %= end;
+  }
+  v.position = position;
+  v.fade = fade;
 }
 
 void HostAudio::Render(int16_t* out, uint32_t frames) {
@@ -218,15 +271,21 @@ void HostAudio::Render(int16_t* out, uint32_t frames) {
     std::fill(mix, mix + 2 * n, 0.0f);
     for (int i = 0; i < kHostBufferCount; ++i) {
       Voice& v = voices_[i];
-      if (v.data && v.playing) MixVoice(v, mix, n);
+      if (v.data && (v.playing || v.fade > 0)) MixVoice(v, mix, n);
     }
+    const float target = muted_.load(std::memory_order_relaxed) ? 0.0f : 1.0f;
+    const float gainStep = fadeStep_ != 0 ? fadeStep_ : 1.0f;
     for (uint32_t k = 0; k < 2 * n; ++k) {
       const int c = k & 1;
+      if (c == 0 && outputGain_ != target) {
+        outputGain_ = target > outputGain_ ? std::min(target, outputGain_ + gainStep)
+                                           : std::max(target, outputGain_ - gainStep);
+      }
       float y = mix[k] - dcInput_[c] + kDcPole * dcOutput_[c];
       if (std::fabs(y) < 1e-20f) y = 0.0f;  // no denormals while it decays in silence
       dcInput_[c] = mix[k];
       dcOutput_[c] = y;
-      const float scaled = std::clamp(y * 32767.0f, -32768.0f, 32767.0f);
+      const float scaled = std::clamp(y * outputGain_ * 32767.0f, -32768.0f, 32767.0f);
       out[k] = static_cast<int16_t>(std::lrint(scaled));
     }
     out += 2 * n;

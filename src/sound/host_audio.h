@@ -77,6 +77,16 @@ class HostAudio {
   // SDL back end calls it from its callback thread.
   void Render(int16_t* out, uint32_t frames);
 
+  // A buffer that starts or stops playing fades in or out over `frames`
+  // output frames instead of stepping (a stopped one fades its last sample),
+  // so stopping and starting the emulation does not click. 0, the default,
+  // keeps the offline mixers' output exactly as it was.
+  void SetFadeFrames(uint32_t frames);
+  // The whole output fades out and stays silent while muted (fast-forward,
+  // rewind), and fades back in.
+  void SetMuted(bool muted) { muted_.store(muted, std::memory_order_relaxed); }
+  bool muted() const { return muted_.load(std::memory_order_relaxed); }
+
   // The mixer's whole state for a save state: every buffer's bytes, play
   // state, position and settings, and the output filter. LoadState is false,
   // with nothing changed, when the buffers differ from these in number or size.
@@ -97,6 +107,7 @@ class HostAudio {
   template <typename Change>
   bool Modify(int buffer, Change change);
   void MixVoice(Voice& v, float* mix, uint32_t frames);
+  void MixFading(Voice& v, float* mix, uint32_t frames);
 
   mutable std::mutex lock_;
   std::unique_ptr<Voice[]> voices_;
@@ -104,6 +115,9 @@ class HostAudio {
   std::atomic<bool> exists_[kHostBufferCount] = {};  // lock-free existence checks
   std::atomic<std::thread::id> lockOwner_{};
   int lockedBuffer_ = -1;  // guarded by lock_
+  float fadeStep_ = 0;   // guarded by lock_
+  float outputGain_ = 1;  // guarded by lock_
+  std::atomic<bool> muted_{false};
   float dcInput_[2] = {0, 0};
   float dcOutput_[2] = {0, 0};
 };

@@ -55,6 +55,7 @@ struct ConfigTest : ::testing::Test {
 constexpr const char* kFirstRunFile =
     "[CONFIG]\nDrawSize=0\nFrameSkip=1\nSound1=1\nSound2=1\nSound3=1\nSound4=1\n"
     "SoundNoise=1\nSoundPCM=1\nSoundDMA=1\nDrawTop=0\nDrawLeft=0\nVerbose=0\n"
+    "FastForwardSpeed=4\nRewindSeconds=60\n"
     "\n[KEYBOARD]\nHYUp=W\nHYRight=D\nHYDown=S\nHYLeft=A\nHXUp=UP\nHXRight=RIGHT\n"
     "HXDown=DOWN\nHXLeft=LEFT\nHOption=CONTROL\nHStart=RETURN\nHAButton=X\nHBButton=Z\n"
     "VYLeft=A\nVYUp=W\nVYRight=D\nVYDown=S\nVXLeft=LEFT\nVXUp=UP\nVXRight=RIGHT\n"
@@ -63,6 +64,9 @@ constexpr const char* kFirstRunFile =
     "HXDown=DOWN\nHXLeft=LEFT\nHOption=4\nHStart=5,9\nHAButton=2\nHBButton=1\n"
     "VYLeft=LEFT\nVYUp=UP\nVYRight=RIGHT\nVYDown=DOWN\nVXLeft=1\nVXUp=4\nVXRight=5\n"
     "VXDown=2\nVOption=3\nVStart=6,9\nVAButton=8\nVBButton=7\n"
+    "\n[HOTKEYS]\nPause=Pause\nFrameAdvance=F8\nReset=F10\nFastForward=Tab\n"
+    "FastForwardToggle=Shift+Tab\nRewind=Backspace\nSaveState=F5\nLoadState=F7\n"
+    "NextSlot=F6\nPreviousSlot=Shift+F6\nScreenshot=F12\n"
     "\n[RECENT]\nFile0=\nFile1=\nFile2=\nFile3=\nFile4=\nFile5=\nFile6=\nFile7=\n"
     "File8=\nFile9=\n";
 
@@ -180,7 +184,8 @@ TEST_F(ConfigTest, SaveKeepsCommentsUnknownKeysAndBindings) {
             0u)
       << text;
   EXPECT_NE(text.find("SoundPCM=0\n"), std::string::npos);
-  EXPECT_NE(text.find("DrawTop=5\nDrawLeft=6\nVerbose=0\n; keep this\n\n[KEYBOARD]\nHAButton=x\n"),
+  EXPECT_NE(text.find("DrawTop=5\nDrawLeft=6\nVerbose=0\nFastForwardSpeed=4\nRewindSeconds=60\n"
+                      "; keep this\n\n[KEYBOARD]\nHAButton=x\n"),
             std::string::npos)
       << text;
 }
@@ -231,6 +236,32 @@ TEST(ConfigPathTest, InstalledTreeUsesXdgEvenWhenBinIsWritable) {
   EXPECT_TRUE(std::filesystem::is_directory(xdg + "/kestra"));
   // Not installed, the file beside the program wins as before.
   EXPECT_EQ(ChooseConfigPath(bin, false, xdg.c_str(), "/nowhere"), (bin / "Kestra.INI").string());
+}
+
+}  // namespace
+}  // namespace kestra
+
+namespace kestra {
+namespace {
+
+TEST_F(ConfigTest, PlaySettingsReadBackAndBadOnesFallBack) {
+  Load("[CONFIG]\nFastForwardSpeed=0\nRewindSeconds=junk\n[HOTKEYS]\nSaveState=Ctrl+S\n"
+       "Pause=\n",
+       true);
+  EXPECT_EQ(config.FastForwardSpeed, 0);  // 0: as fast as it goes
+  EXPECT_EQ(config.RewindSeconds, kDefaultRewindSeconds);
+  EXPECT_EQ(config.Hotkeys[kHotkeySaveState], "Ctrl+S");
+  EXPECT_EQ(config.Hotkeys[kHotkeyPause], "Pause");  // empty: the default, written back
+  IniFile ini(config.path);
+  EXPECT_EQ(ini.ReadString("HOTKEYS", "Pause", "", 64), "Pause");
+  EXPECT_EQ(ini.ReadString("HOTKEYS", "Screenshot", "", 64), "F12");
+
+  Config other;
+  other.path = dir.file("Other.INI");
+  std::ofstream(other.path) << "[CONFIG]\nFastForwardSpeed=-3\nRewindSeconds=999999\n";
+  LoadConfig(other, settings, window);
+  EXPECT_EQ(other.FastForwardSpeed, kDefaultFastForwardSpeed);
+  EXPECT_EQ(other.RewindSeconds, kDefaultRewindSeconds);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <deque>
 #include <gtest/gtest.h>
 
+#include "app/application.h"
 #include "app/ini.h"
 #include "app/main_form.h"
 #include "app/qt_display.h"
@@ -28,7 +29,7 @@ void EnsureApplication() {
   static char* argv[] = {name, nullptr};
   if (!QApplication::instance()) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
+    new KestraApplication(argc, argv);
   }
 }
 
