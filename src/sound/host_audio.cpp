@@ -211,35 +211,22 @@ void HostAudio::MixVoice(Voice& v, float* mix, uint32_t frames) {
     }
     return;
   } else if (v.fade < 1) {
-    MixFading(v, mix, frames);
+    MixPlaying<true>(v, mix, frames);
     return;
   }
-  const uint8_t* data = v.data.get();
-  const uint32_t size = v.size;
-  const uint64_t end = static_cast<uint64_t>(size) << 32;
-  uint64_t position = v.position;
-  for (uint32_t f = 0; f < frames; ++f) {
-    const uint32_t i = static_cast<uint32_t>(position >> 32);
-    const uint32_t j = i + 1 == size ? 0 : i + 1;
-    const float frac = static_cast<float>(position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
-    const float a = static_cast<float>(data[i]);
-    const float s = a + (static_cast<float>(data[j]) - a) * frac - 128.0f;
-    mix[2 * f] += s * v.gainLeft;
-    mix[2 * f + 1] += s * v.gainRight;
-    position += v.step;
-    if (position >= end) position %= end;  // a step may span a short buffer more than once
-  }
-  v.position = position;
+  MixPlaying<false>(v, mix, frames);
   if (fadeStep_ != 0 && frames > 0) {
-    const uint32_t i = static_cast<uint32_t>(position >> 32);
-    const float s = static_cast<float>(data[i]) - 128.0f;
+    const uint32_t i = static_cast<uint32_t>(v.position >> 32);
+    const float s = static_cast<float>(v.data[i]) - 128.0f;
     v.heldLeft = s * v.gainLeft;
     v.heldRight = s * v.gainRight;
   }
 }
 
-// The loop of MixVoice while a started buffer fades in.
-void HostAudio::MixFading(Voice& v, float* mix, uint32_t frames) {
+// A playing buffer into the mix; Fading: while it fades in after a start,
+// keeping its last sample for a stop.
+template <bool Fading>
+void HostAudio::MixPlaying(Voice& v, float* mix, uint32_t frames) {
   const uint8_t* data = v.data.get();
   const uint32_t size = v.size;
   const uint64_t end = static_cast<uint64_t>(size) << 32;
@@ -251,16 +238,21 @@ void HostAudio::MixFading(Voice& v, float* mix, uint32_t frames) {
     const float frac = static_cast<float>(position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
     const float a = static_cast<float>(data[i]);
     const float s = a + (static_cast<float>(data[j]) - a) * frac - 128.0f;
-    fade = std::min(1.0f, fade + fadeStep_);
-    v.heldLeft = s * v.gainLeft;
-    v.heldRight = s * v.gainRight;
-    mix[2 * f] += v.heldLeft * fade;
-    mix[2 * f + 1] += v.heldRight * fade;
+    if constexpr (Fading) {
+      fade = std::min(1.0f, fade + fadeStep_);
+      v.heldLeft = s * v.gainLeft;
+      v.heldRight = s * v.gainRight;
+      mix[2 * f] += v.heldLeft * fade;
+      mix[2 * f + 1] += v.heldRight * fade;
+    } else {
+      mix[2 * f] += s * v.gainLeft;
+      mix[2 * f + 1] += s * v.gainRight;
+    }
     position += v.step;
-    if (position >= end) position %= end;
+    if (position >= end) position %= end;  // a step may span a short buffer more than once
   }
   v.position = position;
-  v.fade = fade;
+  if constexpr (Fading) v.fade = fade;
 }
 
 void HostAudio::Render(int16_t* out, uint32_t frames) {

@@ -107,7 +107,8 @@ class HostAudio {
   template <typename Change>
   bool Modify(int buffer, Change change);
   void MixVoice(Voice& v, float* mix, uint32_t frames);
-  void MixFading(Voice& v, float* mix, uint32_t frames);
+  template <bool Fading>
+  void MixPlaying(Voice& v, float* mix, uint32_t frames);
 
   mutable std::mutex lock_;
   std::unique_ptr<Voice[]> voices_;

@@ -16,12 +16,15 @@
 #include "system/console.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
+#include "qt_wait.h"
 
 namespace kestra {
 
 void EnsureApplication();  // window_test.cpp
 
 namespace {
+
+using test::WaitFor;
 
 struct FakePad final : JoystickDevice {
   int DeviceCount() override { return 1; }
@@ -50,16 +53,6 @@ void Press(QWidget* to, int qtKey) {
   QApplication::sendEvent(to, &event);
 }
 
-template <typename Condition>
-bool WaitFor(Condition done, int milliseconds = 3000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 struct KeyDialogTest : ::testing::Test {
   KeyDialogTest() { EnsureApplication(); }

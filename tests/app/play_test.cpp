@@ -27,6 +27,7 @@
 #include "emulator/snapshot.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
+#include "qt_wait.h"
 #include "system/console.h"
 
 extern char** environ;
@@ -39,6 +40,8 @@ void EnsureApplication();  // window_test.cpp
 constexpr size_t kRewindIntervalForTest = 20;
 
 namespace {
+
+using test::WaitFor;
 
 struct PlayTest : ::testing::Test {
   PlayTest() { EnsureApplication(); }
@@ -81,16 +84,6 @@ struct PlayTest : ::testing::Test {
     Release(key, mods);
   }
 
-  template <typename Condition>
-  bool WaitFor(Condition done, int milliseconds = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-      if (timer.elapsed() > milliseconds) return false;
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-  }
 
   QString Status() {
     QApplication::processEvents();

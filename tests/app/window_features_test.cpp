@@ -20,12 +20,15 @@
 #include "system/console.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
+#include "qt_wait.h"
 
 namespace kestra {
 
 void EnsureApplication();  // window_test.cpp
 
 namespace {
+
+using test::WaitFor;
 
 struct FeatureTest : ::testing::Test {
   FeatureTest() { EnsureApplication(); }
@@ -66,16 +69,6 @@ struct FeatureTest : ::testing::Test {
     return items;
   }
 
-  template <typename Condition>
-  bool WaitFor(Condition done, int milliseconds = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-      if (timer.elapsed() > milliseconds) return false;
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-  }
 
   void Key(QEvent::Type type, int qtKey, uint32_t scanCode) {
     QKeyEvent event(type, qtKey, Qt::NoModifier, scanCode, 0, 0);

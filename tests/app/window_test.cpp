@@ -19,6 +19,7 @@
 #include "core/ports.h"
 #include "sound/host_audio.h"
 #include "support/test_support.h"
+#include "qt_wait.h"
 #include "video/display.h"
 
 namespace kestra {
@@ -34,6 +35,8 @@ void EnsureApplication() {
 }
 
 namespace {
+
+using test::WaitFor;
 
 // Forwards to the window's display and notes whether an emulation thread
 // ran while the output was being re-created.
@@ -110,16 +113,6 @@ struct WindowTest : ::testing::Test {
     return path;
   }
 
-  template <typename Condition>
-  bool WaitFor(Condition done, int milliseconds = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-      if (timer.elapsed() > milliseconds) return false;
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-  }
 
   test::TempDir dir;
   test::CapturedMessages messages;
