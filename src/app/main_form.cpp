@@ -120,7 +120,7 @@ TMainForm::TMainForm(Machine& m, MainFormOptions options)
   // No emulation thread exists yet.
   emulator_->OpenSound();
   config_.path = options_.configPath.empty() ? ConfigPath() : options_.configPath;
-  LoadConfig(config_, m_.settings, *this);
+  LoadConfig(config_, emulator_->settings(), *this);
   emulator_->OpenDisplay();
   input_.OpenJoystick(options_.joystick);
   RefreshRecentMenu();
@@ -252,15 +252,7 @@ void TMainForm::StartEmulation(uint8_t soundControl) {
   // the running voice output idles at: they start from that centre, so the
   // first block of samples (completing one collected before the stop) makes
   // no step.
-  std::memset(m_.sound.voice.VoiceStage, VoiceOutputLevel(0x80), kVoiceRingSize);
-  if (HostAudio* audio = m_.host.audio) {
-    LockedRange range;
-    if (audio->Lock(kVoiceBuffer, 0, kVoiceRingSize, range)) {
-      std::memset(range.first, VoiceOutputLevel(0x80), range.firstBytes);
-      if (range.second) std::memset(range.second, VoiceOutputLevel(0x80), range.secondBytes);
-      audio->Unlock(kVoiceBuffer, range);
-    }
-  }
+  emulator_->CentreVoice();
   emulator_->StartVoice();
   job_ = std::make_unique<Job5ms>(
       *emulator_, [this](const std::string& s) { ShowStatus(s); }, play_);
@@ -270,16 +262,9 @@ void TMainForm::StartEmulation(uint8_t soundControl) {
 
 // After the thread has stopped: the voice stage is the emulation thread's
 // while it runs.
-void TMainForm::SilenceVoice() {
-  // Stopped first: what it played fades out, then the silence is written.
-  StopBuffer(m_, kVoiceBuffer);
-  ClearBuffer(m_, kVoiceBuffer);
-}
+void TMainForm::SilenceVoice() { emulator_->SilenceVoice(); }
 
-void TMainForm::ResetOutputs() {
-  for (int buffer : {0, 1, 2, 3, 5, 4}) ClearBuffer(m_, buffer);
-  ClearOutput(m_);
-}
+void TMainForm::ResetOutputs() { emulator_->ClearOutputs(); }
 
 void TMainForm::Open1Click() {
   RunOpen(options_.openDialog ? options_.openDialog : [this](const std::string& dir) {
@@ -370,7 +355,7 @@ void TMainForm::FormClose() {
   emulator_->Unload();
   cartridgeName_.clear();
   emulator_->CloseOutputs();
-  SaveConfig(config_, m_.settings, *this);
+  SaveConfig(config_, emulator_->settings(), *this);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -501,7 +486,7 @@ void TMainForm::SetScale(int scale, bool vertical) {
   for (int i = 0; i < 3; ++i) ScaleBy[i]->setChecked(i + 1 == scale_);
   ApplyWindowSize();
 
-  SetDisplayGeometry(m_, scale_, vertical_ ? 1 : 0);
+  emulator_->SetDisplayGeometry(scale_, vertical_);
   input_.ApplyBindings(vertical_);
 
   if (!cartridgeName_.empty() && wasRunning && !job_) StartEmulation(saved);
@@ -509,7 +494,7 @@ void TMainForm::SetScale(int scale, bool vertical) {
 
 void TMainForm::SetFrameSkipMenu(int setting) {
   for (int i = 0; i < 5; ++i) Skip[i]->setChecked(i == setting);
-  m_.settings.FrameSkip.store(setting, std::memory_order_relaxed);
+  emulator_->settings().FrameSkip.store(setting, std::memory_order_relaxed);
 }
 
 void TMainForm::SetSoundCheck(SoundSwitch k, bool on) { SoundItems[k]->setChecked(on); }
@@ -518,7 +503,7 @@ void TMainForm::SetSoundCheck(SoundSwitch k, bool on) { SoundItems[k]->setChecke
 // control port as the emulation thread writes it.
 void TMainForm::SetChannelSwitch(SoundSwitch k, bool on) {
   SoundItems[k]->setChecked(on);
-  SwitchChannel(m_, k, on);
+  emulator_->SwitchChannel(k, on);
 }
 
 int TMainForm::WindowTop() const { return pos().y(); }
@@ -682,16 +667,18 @@ void TMainForm::WithMachine(const std::function<void()>& command) {
 void TMainForm::DrawingEveryFrame(const std::function<void()>& run) {
   // A frame run by hand is shown whatever the frame skip; the skip's counter
   // goes on as ever, so the game sees no difference.
-  const int skip = m_.settings.FrameSkip.load(std::memory_order_relaxed);
-  m_.settings.FrameSkip.store(0, std::memory_order_relaxed);
+  Settings& settings = emulator_->settings();
+  const int skip = settings.FrameSkip.load(std::memory_order_relaxed);
+  settings.FrameSkip.store(0, std::memory_order_relaxed);
   run();
-  m_.settings.FrameSkip.store(skip, std::memory_order_relaxed);
+  settings.FrameSkip.store(skip, std::memory_order_relaxed);
 }
 
 void TMainForm::ShowPausedFrame() {
   // A state or a step back brings its frame's picture with it.
-  if (m_.display.FrameBuffer && ImageArea->HasImage()) {
-    ImageArea->Publish(m_.display.FrameBuffer, m_.display.FramePitch);
+  const DisplayState& d = emulator_->display();
+  if (d.FrameBuffer && ImageArea->HasImage()) {
+    ImageArea->Publish(d.FrameBuffer, d.FramePitch);
   }
 }
 

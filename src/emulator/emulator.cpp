@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sound/sound.h"
+#include "sound/voice.h"
 #include "sound/wav_recorder.h"
 #include "system/console.h"
 #include "system/loader.h"
@@ -77,7 +78,7 @@ void Emulator::CloseOutputs() {
 
 void Emulator::LayoutForCartridge(bool vertical) {
   if (frontEnd_) frontEnd_->LayoutForCartridge(vertical);
-  else SetDisplayGeometry(*m_, 1, vertical ? 1 : 0);
+  else kestra::SetDisplayGeometry(*m_, 1, vertical ? 1 : 0);
 }
 
 int Emulator::Load(const std::string& imagePath) {
@@ -118,6 +119,36 @@ void Emulator::StartVoice() {
   SetStereo(*m_, kVoiceBuffer, 15, 15);
   PlayBuffer(*m_, kVoiceBuffer);
 }
+
+void Emulator::CentreVoice() {
+  const uint8_t centre = VoiceOutputLevel(0x80);
+  std::memset(m_->sound.voice.VoiceStage, centre, kVoiceRingSize);
+  if (HostAudio* audio = m_->host.audio) {
+    LockedRange range;
+    if (audio->Lock(kVoiceBuffer, 0, kVoiceRingSize, range)) {
+      std::memset(range.first, centre, range.firstBytes);
+      if (range.second) std::memset(range.second, centre, range.secondBytes);
+      audio->Unlock(kVoiceBuffer, range);
+    }
+  }
+}
+
+void Emulator::SilenceVoice() {
+  // Stopped first: what it played fades out, then the silence is written.
+  StopBuffer(*m_, kVoiceBuffer);
+  ClearBuffer(*m_, kVoiceBuffer);
+}
+
+void Emulator::ClearOutputs() {
+  for (int buffer : {0, 1, 2, 3, kNoiseBuffer, kVoiceBuffer}) ClearBuffer(*m_, buffer);
+  ClearOutput(*m_);
+}
+
+void Emulator::SetDisplayGeometry(int scale, bool vertical) {
+  kestra::SetDisplayGeometry(*m_, scale, vertical ? 1 : 0);
+}
+
+void Emulator::SwitchChannel(SoundSwitch k, bool on) { kestra::SwitchChannel(*m_, k, on); }
 
 void Emulator::RunSlices(int slices) {
   if (!emulatedTicks_) {

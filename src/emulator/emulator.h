@@ -130,6 +130,20 @@ class Emulator final : private FrontEnd {
   // The voice output at full volume and playing: what the front end does
   // before the emulation runs after a load.
   void StartVoice();
+  // The voice ring and its host buffer at the level the running voice
+  // output idles at, so a start makes no step (the window's restarts).
+  void CentreVoice();
+  // With the emulation stopped: the voice stopped, then silence written.
+  void SilenceVoice();
+  // Every sound buffer cleared and the picture blanked (a new image).
+  void ClearOutputs();
+
+  // The display output for a scale (1-3) and orientation.
+  void SetDisplayGeometry(int scale, bool vertical);
+  const DisplayState& display() const { return m_->display; }
+  // The menu's sound switch: may be called while the emulation runs.
+  void SwitchChannel(SoundSwitch k, bool on);
+  Settings& settings() { return m_->settings; }
 
   // Whole frames of 1,272 slices with the given keys held (own input only).
   void RunFrame(uint16_t keys);
