@@ -73,6 +73,42 @@ INSTANTIATE_TEST_SUITE_P(Cartridges, StateRoundTrip,
                                            "demo-vertical.wsc", "cpu_string.ws", "irq.ws",
                                            "timing.ws"));
 
+// Runs slice by slice until `moment` holds, saves there, and compares the
+// next 300 frames of the machine with a fresh one that loaded the state.
+template <typename Moment>
+void SaveWhenThenCompare(const std::string& cartridge, Moment moment) {
+  const std::vector<uint8_t> image = Image(cartridge);
+  Player a;
+  a.Load(image);
+  for (int f = 0; f < 5; ++f) a.Frame(0);
+  for (int slices = 0; slices < 20 * kSlicesPerFrame && !moment(a.e.machine()); ++slices) {
+    a.e.RunSlices(1);
+  }
+  ASSERT_TRUE(moment(a.e.machine())) << cartridge << ": the moment never came";
+  const std::vector<uint8_t> state = a.e.SaveState();
+  Player b;
+  b.Load(image);
+  std::string error;
+  ASSERT_TRUE(b.e.LoadState(state, error)) << error;
+  for (int f = 0; f < 300; ++f) ASSERT_EQ(a.Frame(KeysAt(f)), b.Frame(KeysAt(f))) << f;
+}
+
+// A repeated string instruction waiting for the next slice: IP on its prefix
+// and CX counting what is left.
+TEST(StateRoundTripAt, ARepeatSuspendedByTheSliceBudget) {
+  SaveWhenThenCompare("bench.wsc", [](const Machine& m) {
+    const uint8_t op = ReadMemory(m, m.cpu.regs.w[CS] * 16u + m.cpu.regs.w[IP]);
+    return (op == 0xF2 || op == 0xF3) && m.cpu.regs.w[CX] != 0;
+  });
+}
+
+// The HBlank timer running and a cause waiting to be entered.
+TEST(StateRoundTripAt, ARunningHBlankTimerAndAPendingInterrupt) {
+  SaveWhenThenCompare("irq.ws", [](const Machine& m) {
+    return (m.io.IoPorts[kPortTimerControl] & 0x01) && m.io.IoPorts[kPortInterruptStatus] != 0;
+  });
+}
+
 TEST(StateRaw, SizeStaysTheSameAndRawStatesRoundTrip) {
   const std::vector<uint8_t> image = Image("demo.wsc");
   Player a;
