@@ -7,8 +7,8 @@ set -euo pipefail
 nm_tool=$1
 shift
 declare -A archive allowed
-for spec in "$@"; do
-  IFS='=' read -r name path deps <<<"$spec"
+for entry in "$@"; do
+  IFS='=' read -r name path deps <<<"$entry"
   archive[$name]=$path
   allowed[$name]=$deps
 done

@@ -173,7 +173,8 @@ class Emulator final : private FrontEnd {
   // Loading a state and running on gives bit for bit what running on from
   // the moment of saving gave: memory, ports, pictures and sound. A refused
   // state returns false with `error` saying why and changes nothing.
-  std::vector<uint8_t> SaveState();  // a state file's bytes, with a thumbnail
+  std::vector<uint8_t> SaveState();  // a state file's bytes, the last frame its thumbnail
+  std::vector<uint8_t> SaveState(const Frame& picture);  // the picture a front end shows
   bool LoadState(std::span<const uint8_t> file, std::string& error);
   bool SaveStateFile(const std::string& path, std::string& error);  // replaced atomically
   bool LoadStateFile(const std::string& path, std::string& error);

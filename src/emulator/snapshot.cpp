@@ -42,6 +42,10 @@ const Converter* ConverterFrom(uint32_t) { return nullptr; }
 
 }  // namespace
 
+std::string StateDamaged(const std::string& what) {
+  return "the state file is damaged (" + what + ")";
+}
+
 std::vector<uint8_t> EncodeStateFile(std::span<const uint8_t> payload,
                                      std::span<const uint8_t> thumbnail) {
   std::vector<uint8_t> compressed(ZSTD_compressBound(payload.size()));
@@ -84,7 +88,7 @@ bool DecodeStateFile(std::span<const uint8_t> file, StateFile& out, std::string&
     return false;
   }
   if (kHeaderSize + thumbSize + packedSize + kChecksumSize < file.size()) {
-    error = "the state file is damaged (bytes after its end)";
+    error = StateDamaged("bytes after its end");
     return false;
   }
   const size_t body = file.size() - kChecksumSize;
@@ -97,7 +101,7 @@ bool DecodeStateFile(std::span<const uint8_t> file, StateFile& out, std::string&
     return false;
   }
   if (rawSize > kMaxPayload) {
-    error = "the state file is damaged (size)";
+    error = StateDamaged("size");
     return false;
   }
   out.version = version;
@@ -106,7 +110,7 @@ bool DecodeStateFile(std::span<const uint8_t> file, StateFile& out, std::string&
   const size_t unpacked = ZSTD_decompress(out.payload.data(), out.payload.size(),
                                           h + kHeaderSize + thumbSize, packedSize);
   if (ZSTD_isError(unpacked) || unpacked != rawSize) {
-    error = "the state file is damaged (its sections cannot be unpacked)";
+    error = StateDamaged("its sections cannot be unpacked");
     return false;
   }
   for (uint32_t v = version; v < kStateFormatVersion; ++v) {

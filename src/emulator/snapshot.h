@@ -22,8 +22,9 @@ inline constexpr const char* kStateNewer = "the state was saved by a newer Kestr
 inline constexpr const char* kStateOldUnknown = "the state's format version %u can no longer be read";
 inline constexpr const char* kStateOtherCartridge = "the state belongs to another cartridge";
 inline constexpr const char* kStateNoCartridge = "no cartridge is loaded";
-inline constexpr const char* kStateDamaged = "the state file is damaged (%s)";
-inline constexpr const char* kStateOutOfRange = "the state holds a value out of range (%s)";
+inline constexpr const char* kStateOutOfRange = "the state holds a value out of range";
+// "the state file is damaged (what)"
+std::string StateDamaged(const std::string& what);
 
 // The parts of a state file once its header and checksum have been checked.
 struct StateFile {

@@ -148,7 +148,7 @@ bool Emulator::ApplyPayload(std::span<const uint8_t> in, std::string& error) {
     return false;
   }
   const auto damaged = [&error](const char* what) {
-    error = std::string("the state file is damaged (") + what + ")";
+    error = StateDamaged(what);
     return false;
   };
   Identity id{};
@@ -182,7 +182,7 @@ bool Emulator::ApplyPayload(std::span<const uint8_t> in, std::string& error) {
     return damaged("picture");
   }
   if (const char* field = OutOfRange(s, cart)) {
-    error = std::string("the state holds a value out of range (") + field + ")";
+    error = std::string(kStateOutOfRange) + " (" + field + ")";
     return false;
   }
   HostAudio* audio = m.host.audio;
@@ -220,11 +220,14 @@ bool Emulator::LoadStateRaw(std::span<const uint8_t> in, std::string& error) {
   return ApplyPayload(in, error);
 }
 
-std::vector<uint8_t> Emulator::SaveState() {
+std::vector<uint8_t> Emulator::SaveState() { return SaveState(LastFrame()); }
+
+std::vector<uint8_t> Emulator::SaveState(const Frame& picture) {
   BuildPayload(payload_);
   std::vector<uint8_t> thumbnail;
-  if (const HeadlessDisplay* display = ownDisplay_.get(); display && display->presentedFrames()) {
-    thumbnail = EncodePng(display->width(), display->height(), display->PresentedRgb());
+  if (picture.pixels) {
+    EncodePngXrgb(reinterpret_cast<const uint8_t*>(picture.pixels), picture.width, picture.height,
+                  picture.pitch * 4, thumbnail);
   }
   return EncodeStateFile(payload_, thumbnail);
 }
@@ -236,16 +239,7 @@ bool Emulator::LoadState(std::span<const uint8_t> file, std::string& error) {
 }
 
 bool Emulator::SaveStateFile(const std::string& path, std::string& error) {
-  if (!loaded()) {
-    error = kStateNoCartridge;
-    return false;
-  }
-  const std::vector<uint8_t> bytes = SaveState();
-  if (!ReplaceFile(path, {std::span<const uint8_t>(bytes)})) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return SaveStateFile(path, error, LastFrame());
 }
 
 bool Emulator::SaveStateFile(const std::string& path, std::string& error, const Frame& picture) {
@@ -253,22 +247,7 @@ bool Emulator::SaveStateFile(const std::string& path, std::string& error, const 
     error = kStateNoCartridge;
     return false;
   }
-  BuildPayload(payload_);
-  std::vector<uint8_t> thumbnail;
-  if (picture.pixels && picture.width > 0 && picture.height > 0) {
-    std::vector<uint8_t> rgb;
-    rgb.reserve(static_cast<size_t>(picture.width) * picture.height * 3);
-    for (int y = 0; y < picture.height; ++y) {
-      for (int x = 0; x < picture.width; ++x) {
-        const uint32_t p = picture.pixels[static_cast<size_t>(y) * picture.pitch + x];
-        rgb.push_back(static_cast<uint8_t>(p >> 16));
-        rgb.push_back(static_cast<uint8_t>(p >> 8));
-        rgb.push_back(static_cast<uint8_t>(p));
-      }
-    }
-    thumbnail = EncodePng(picture.width, picture.height, rgb);
-  }
-  const std::vector<uint8_t> bytes = EncodeStateFile(payload_, thumbnail);
+  const std::vector<uint8_t> bytes = SaveState(picture);
   if (!ReplaceFile(path, {std::span<const uint8_t>(bytes)})) {
     error = "cannot write " + path;
     return false;

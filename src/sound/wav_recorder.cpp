@@ -57,13 +57,6 @@ bool WavRecorder::Open(const std::string& path) {
   return !failed_;
 }
 
-void WavRecorder::RecordFrame(HostAudio& audio) {
-  if (!file_) return;
-  int16_t samples[kOutputFramesPerFrame * kChannels];
-  audio.Render(samples, kOutputFramesPerFrame);
-  RecordFrame(samples);
-}
-
 void WavRecorder::RecordFrame(const int16_t* samples) {
   if (!file_) return;
   uint8_t bytes[kOutputFramesPerFrame * kChannels * 2];

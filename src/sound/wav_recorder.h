@@ -21,9 +21,7 @@ class WavRecorder {
   ~WavRecorder();
   bool Open(const std::string& path);  // false when the file cannot be created
   bool IsOpen() const { return file_ != nullptr; }
-  // Pulls one emulated frame of output from the mixer into the file.
-  void RecordFrame(HostAudio& audio);
-  // One emulated frame already mixed: kOutputFramesPerFrame stereo frames.
+  // One emulated frame of the mix: kOutputFramesPerFrame stereo frames.
   void RecordFrame(const int16_t* samples);
   // Completes the header; false if any write failed.
   bool Close();
